@@ -1,0 +1,94 @@
+// The JSON document model shared by both deliverables: an owned tree of
+// values, a parser from UTF-16 text and a compact, pure-ASCII writer.
+//
+// Ownership: every value owns its payload and children outright; Parse and
+// Clone hand the caller a new root. GetMember lends a child that stays owned
+// by its parent. Objects keep their members ordered by name (code unit by
+// code unit, unsigned), so the writer emits them in that order.
+//
+// The parser follows RFC 8259 with two liberties: true, false and null are
+// recognised in any letter case, and a TAB may stand unescaped in a string.
+// It recurses once per level of nesting and sets no depth limit itself;
+// callers that take untrusted text bound the depth first (ExceedsJsonDepth).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class JsonKind : std::int32_t { Null = 0, String = 1, Bool = 2, Number = 3, Array = 4, Object = 5 };
+
+class JsonValue {
+public:
+    using Ptr = std::unique_ptr<JsonValue>;
+    using ArrayItems = std::vector<Ptr>;
+    using ObjectMembers = std::map<std::wstring, Ptr>;  // std::less on wchar_t compares unsigned 16-bit units
+
+    // Scalars are made directly from their payload.
+    static Ptr MakeNull();
+    static Ptr MakeBool(bool value);
+    static Ptr MakeNumber(double value);
+    static Ptr MakeString(std::wstring value);
+    static Ptr MakeArray(ArrayItems items);
+    static Ptr MakeObject(ObjectMembers members);
+
+    // Parses text up to its first U+0000 (or its end). Gives null when the
+    // text is not exactly one complete JSON value, surrounded by whitespace.
+    static Ptr Parse(const std::wstring& text);
+    static Ptr Parse(const wchar_t* text, std::size_t length);
+
+    // Compact JSON; every code unit outside U+0020..U+007E is \u-escaped.
+    std::wstring Serialize() const;
+    void SerializeTo(std::wstring& out) const;
+
+    Ptr Clone() const;
+
+    JsonKind Kind() const { return kind_; }
+    bool IsNull() const { return kind_ == JsonKind::Null; }
+    bool IsString() const { return kind_ == JsonKind::String; }
+    bool IsBool() const { return kind_ == JsonKind::Bool; }
+    bool IsNumber() const { return kind_ == JsonKind::Number; }
+    bool IsArray() const { return kind_ == JsonKind::Array; }
+    bool IsObject() const { return kind_ == JsonKind::Object; }
+
+    // Payload readers; each gives an empty or zero payload for another kind.
+    const std::wstring& StringValue() const { return string_; }
+    bool BoolValue() const { return bool_; }
+    double NumberValue() const { return number_; }
+    const ArrayItems& Items() const { return items_; }
+    const ObjectMembers& Members() const { return members_; }
+
+    bool HasMember(const std::wstring& name) const;
+    const JsonValue* GetMember(const std::wstring& name) const;  // null when absent or not an object
+
+    // Inserts or replaces a member; only for Object values.
+    void SetMember(std::wstring name, Ptr value);
+    // Appends an element; only for Array values.
+    void Append(Ptr value);
+
+    JsonValue() = default;
+    JsonValue(const JsonValue&) = delete;
+    JsonValue& operator=(const JsonValue&) = delete;
+
+private:
+    JsonKind kind_ = JsonKind::Null;
+    bool bool_ = false;
+    double number_ = 0.0;
+    std::wstring string_;
+    ArrayItems items_;
+    ObjectMembers members_;
+};
+
+// The writer's quoted form of a string, used for string values and names.
+std::wstring QuoteJsonString(const std::wstring& text);
+void AppendQuotedJsonString(std::wstring& out, const std::wstring& text);
+
+// The writer's form of a number: like printf's %.15g, null when not finite.
+std::wstring FormatJsonNumber(double value);
+
+// True when brackets outside strings nest deeper than maxDepth at some point.
+// Walks the text once and stops at the first level past the limit; it does
+// not check that brackets balance (the parser does that).
+bool ExceedsJsonDepth(const std::wstring& text, int maxDepth);
