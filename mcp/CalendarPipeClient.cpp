@@ -1,0 +1,139 @@
+#include "CalendarPipeClient.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "JsonValue.h"
+#include "TextConv.h"
+
+const wchar_t CalendarPipeClient::kPipeName[] = L"\\\\.\\pipe\\TessaryAiMcp-v1";
+const wchar_t CalendarPipeClient::kMutexName[] = L"__MUTEX_TESSARY_EXE__";
+const wchar_t CalendarPipeClient::kWindowTitle[] =
+    L"tsyexecute_tessary_title-{DF169E84-E4BA-4eb0-A2CA-F39D25F7C3D7}";
+const wchar_t CalendarPipeClient::kTokenVariable[] = L"TESSARY_AIMCP_TOKEN";
+
+namespace {
+
+const wchar_t kNotRunningMessage[] = L"请先打开Tessary后再试";
+
+// A reply can be at most 65,536 bytes, so this bound only stops a hostile or
+// broken peer from exhausting the stack of the recursive parser.
+constexpr int kMaxReplyDepth = 1000;
+
+ToolOutcome Failure(const wchar_t* code, const wchar_t* message)
+{
+    return ToolOutcome{false, CalendarPipeClient::LocalError(code, message)};
+}
+
+}  // namespace
+
+std::wstring CalendarPipeClient::LocalError(const std::wstring& code, const std::wstring& message)
+{
+    return L"{\"error\":{\"code\":\"" + code + L"\",\"message\":\"" + EscapeJsonText(message) + L"\"}}";
+}
+
+bool CalendarPipeClient::IsCalendarRunning()
+{
+    UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
+    if (mutex) return true;
+    return FindWindowW(nullptr, kWindowTitle) != nullptr;
+}
+
+std::wstring CalendarPipeClient::ReadToken()
+{
+    wchar_t buffer[512];
+    const DWORD length = GetEnvironmentVariableW(kTokenVariable, buffer, 512);
+    // 0: missing or empty; 512 or more: the buffer was too small.
+    if (length < 1 || length > 511) return std::wstring();
+    return std::wstring(buffer, length);
+}
+
+std::wstring CalendarPipeClient::BuildRequest(const std::wstring& name, const std::wstring& token,
+                                              const std::wstring& arguments)
+{
+    return L"{\"id\":\"1\",\"token\":\"" + EscapeJsonText(token) + L"\",\"method\":\"" + EscapeJsonText(name) +
+           L"\",\"params\":" + (arguments.empty() ? std::wstring(L"{}") : arguments) + L"}";
+}
+
+CalendarPipeClient::Connection CalendarPipeClient::Connect()
+{
+    Connection result;
+    const DWORD deadline = GetTickCount() + kConnectDeadlineMs;
+    for (;;) {
+        UniqueFile pipe(CreateFileW(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (pipe) {
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) {
+                result.code = L"INTERNAL";
+                result.message = L"the calendar pipe refused message mode";
+                return result;
+            }
+            result.pipe = std::move(pipe);
+            return result;
+        }
+        if (GetLastError() != ERROR_PIPE_BUSY) {
+            if (IsCalendarRunning()) {
+                result.code = L"INTERNAL";
+                result.message =
+                    L"the calendar is running but is not listening for AI requests; check that AI access is "
+                    L"turned on in its settings";
+            } else {
+                result.code = L"CALENDAR_NOT_RUNNING";
+                result.message = kNotRunningMessage;
+            }
+            return result;
+        }
+        // Signed difference, so the wrap of the tick counter does no harm.
+        if (static_cast<LONG>(deadline - GetTickCount()) <= 0) {
+            result.code = L"INTERNAL";
+            result.message = L"the calendar is busy serving another AI request";
+            return result;
+        }
+        WaitNamedPipeW(kPipeName, kBusyWaitMs);
+    }
+}
+
+ToolOutcome CalendarPipeClient::CallTool(const std::wstring& name, const std::wstring& arguments)
+{
+    if (!IsCalendarRunning()) return Failure(L"CALENDAR_NOT_RUNNING", kNotRunningMessage);
+
+    Connection connection = Connect();
+    if (!connection.pipe) return ToolOutcome{false, LocalError(connection.code, connection.message)};
+
+    const std::string request = WideToUtf8(BuildRequest(name, ReadToken(), arguments));
+    DWORD written = 0;
+    if (!WriteFile(connection.pipe.get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr)) {
+        const DWORD error = GetLastError();
+        connection.pipe.reset();
+        LogLine(L"WriteFile failed, err " + std::to_wstring(error));
+        return Failure(L"INTERNAL", L"could not send the request to the calendar");
+    }
+
+    std::vector<char> reply(kMaxReplyBytes);
+    DWORD got = 0;
+    const BOOL readOk = ReadFile(connection.pipe.get(), reply.data(), kMaxReplyBytes, &got, nullptr);
+    const DWORD error = readOk ? 0 : GetLastError();
+    connection.pipe.reset();  // one request, one reply: nothing more on this connection
+
+    if (readOk && got > 0) return ParseReply(Utf8ToWide(reply.data(), got));
+
+    LogLine(L"ReadFile failed, err " + std::to_wstring(error));
+    return Failure(L"INTERNAL", error == ERROR_MORE_DATA ? L"the calendar's answer was too large to read"
+                                                         : L"the calendar closed the connection without answering");
+}
+
+ToolOutcome CalendarPipeClient::ParseReply(const std::wstring& reply)
+{
+    JsonValue::Ptr root;
+    if (!ExceedsJsonDepth(reply, kMaxReplyDepth)) root = JsonValue::Parse(reply);
+    if (!root || !root->IsObject()) return Failure(L"INTERNAL", L"the calendar sent a reply that is not a JSON object");
+
+    const JsonValue* ok = root->GetMember(L"ok");
+    const bool isOk = ok && ok->IsBool() && ok->BoolValue();
+    const JsonValue* payload = root->GetMember(isOk ? L"result" : L"error");
+    if (!payload) return Failure(L"INTERNAL", L"the calendar sent a reply without a result or an error");
+
+    if (isOk) return ToolOutcome{true, payload->Serialize()};
+    return ToolOutcome{false, L"{\"error\":" + payload->Serialize() + L"}"};
+}

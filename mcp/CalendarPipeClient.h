@@ -1,0 +1,55 @@
+// Carries one tool call to the running calendar over its named pipe: checks
+// that the calendar runs, opens the pipe (retrying while it is busy), sends
+// one request with the token from the environment, reads one reply, closes.
+// Every failure becomes a ToolOutcome that is not ok; nothing here throws or
+// ends the program. Runs on the program's only thread and blocks it.
+#pragma once
+
+#include <string>
+
+#include "UniqueHandle.h"
+
+struct ToolOutcome {
+    bool ok = false;    // the calendar answered "ok" true with a "result"
+    std::wstring text;  // the result as JSON text, or {"error":{...}}
+};
+
+// What the JSON-RPC layer calls to run a tool; the pipe client in the
+// program, a recording fake in tests.
+class ToolForwarder {
+public:
+    virtual ~ToolForwarder() = default;
+    virtual ToolOutcome CallTool(const std::wstring& name, const std::wstring& arguments) = 0;
+};
+
+class CalendarPipeClient : public ToolForwarder {
+public:
+    static const wchar_t kPipeName[];
+    static const wchar_t kMutexName[];
+    static const wchar_t kWindowTitle[];
+    static const wchar_t kTokenVariable[];
+    static constexpr unsigned long kConnectDeadlineMs = 30000;
+    static constexpr unsigned long kBusyWaitMs = 2000;
+    static constexpr unsigned long kMaxReplyBytes = 65536;
+
+    ToolOutcome CallTool(const std::wstring& name, const std::wstring& arguments) override;
+
+    static bool IsCalendarRunning();
+
+    struct Connection {
+        UniqueFile pipe;       // open in message read mode on success
+        std::wstring code;     // set on failure
+        std::wstring message;  // set on failure
+    };
+    static Connection Connect();
+
+    // TESSARY_AIMCP_TOKEN when it is 1 to 511 units long, else empty.
+    static std::wstring ReadToken();
+
+    // The request envelope, UTF-16; arguments "" stand for {}.
+    static std::wstring BuildRequest(const std::wstring& name, const std::wstring& token,
+                                     const std::wstring& arguments);
+
+    static ToolOutcome ParseReply(const std::wstring& reply);
+    static std::wstring LocalError(const std::wstring& code, const std::wstring& message);
+};
