@@ -31,6 +31,7 @@ function(tessary_add_test name)
   target_link_libraries(${name} PRIVATE tessary_options gtest gtest_main ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   gtest_discover_tests(${name}
+    NO_PRETTY_VALUES
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES ${T_PROPERTIES})
