@@ -1,0 +1,134 @@
+// Numbers: the value the parser's digit-by-digit arithmetic produces (not a
+// correctly rounded conversion), and the %.15g form the writer gives it.
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <string>
+
+#include "JsonValue.h"
+
+namespace {
+
+std::uint64_t Bits(double d)
+{
+    std::uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    return u;
+}
+
+const double kInf = std::numeric_limits<double>::infinity();
+
+struct NumberCase {
+    const char* name;
+    const wchar_t* input;
+    double value;  // compared bit for bit, so -0 and 0 differ
+    const wchar_t* written;
+};
+
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonNumberRead : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(JsonNumberRead, ReadsAndWritesBack)
+{
+    const NumberCase& c = GetParam();
+    JsonValue::Ptr value = JsonValue::Parse(c.input);
+    ASSERT_NE(value, nullptr);
+    ASSERT_TRUE(value->IsNumber());
+    EXPECT_EQ(Bits(value->NumberValue()), Bits(c.value))
+        << "read " << testing::PrintToString(value->NumberValue()) << ", expected "
+        << testing::PrintToString(c.value);
+    EXPECT_EQ(value->Serialize(), c.written);
+}
+
+const NumberCase kNumbers[] = {
+    {"Three", L"3", 3.0, L"3"},
+    {"Half", L"0.5", 0.5, L"0.5"},
+    {"NegativeZero", L"-0", -0.0, L"-0"},
+    {"NegativeZeroWithFraction", L"-0.0", -0.0, L"-0"},
+    {"HundredThousand", L"100000", 100000.0, L"100000"},
+    {"NegativeInteger", L"-12", -12.0, L"-12"},
+    // 0.0001 accumulates as 1 x 0.1 x 0.1 x 0.1 x 0.1, one ulp above the nearest double.
+    {"TenThousandth", L"0.0001", 0.00010000000000000003, L"0.0001"},
+    {"HundredThousandth", L"0.00001", 1.0000000000000004e-05, L"1e-05"},
+    {"TenToTheTwentyOne", L"1e21", 1e21, L"1e+21"},
+    {"SixteenDigits", L"1234567890123456", 1234567890123456.0, L"1.23456789012346e+15"},
+    {"FifteenNines", L"999999999999999", 999999999999999.0, L"999999999999999"},
+    {"TenToTheFifteen", L"1000000000000000", 1e15, L"1e+15"},
+    // 0.3 reads as 3 x 0.1, not as the double nearest to 0.3.
+    {"PointThree", L"0.3", 0.30000000000000004, L"0.3"},
+    {"PointSeven", L"0.7", 0.7000000000000001, L"0.7"},
+    {"UpperCaseExponentWithPlus", L"1E+2", 100.0, L"100"},
+    {"NegativeExponent", L"2e-1", 0.2, L"0.2"},
+    {"ExponentLeadingZeros", L"1e0002", 100.0, L"100"},
+    {"FractionAndExponent", L"1.5e-3", 0.0015, L"0.0015"},
+    {"ZeroWithExponent", L"0e5", 0.0, L"0"},
+    {"BeyondTwoToTheFiftyThree", L"9007199254740993", 9007199254740992.0, L"9.00719925474099e+15"},
+    // The fraction's running sum falls short of the largest double.
+    {"NearLargestDouble", L"1.7976931348623157e308", 1.7976931348623145e+308, L"1.79769313486231e+308"},
+    {"SmallestSubnormal", L"4.9e-324", 5e-324, L"4.94065645841247e-324"},
+    {"Overflow", L"1e400", kInf, L"null"},
+    {"NegativeOverflow", L"-1e400", -kInf, L"null"},
+    {"Underflow", L"1e-400", 0.0, L"0"},
+    {"NegativeUnderflow", L"-1e-400", -0.0, L"-0"},
+    // Exponents with a vast number of steps still give their limit promptly.
+    {"HugeExponent", L"1e999999999", kInf, L"null"},
+    {"HugeNegativeExponent", L"-1e-999999999", -0.0, L"-0"},
+    {"ExponentPastDoublePrecision", L"1e99999999999999999999999", kInf, L"null"},
+    {"ZeroWithHugeExponent", L"0e99999999999999999999", 0.0, L"0"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Numbers, JsonNumberRead, testing::ValuesIn(kNumbers),
+                         [](const testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.name); });
+
+struct FormatCase {
+    const char* name;
+    double value;
+    const wchar_t* written;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonNumberFormat : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(JsonNumberFormat, WritesFifteenSignificantDigits)
+{
+    const FormatCase& c = GetParam();
+    EXPECT_EQ(FormatJsonNumber(c.value), c.written);
+    EXPECT_EQ(JsonValue::MakeNumber(c.value)->Serialize(), c.written);
+}
+
+const FormatCase kFormats[] = {
+    {"NaN", std::numeric_limits<double>::quiet_NaN(), L"null"},
+    {"PositiveInfinity", kInf, L"null"},
+    {"NegativeInfinity", -kInf, L"null"},
+    {"Zero", 0.0, L"0"},
+    {"NegativeZero", -0.0, L"-0"},
+    {"Tenth", 0.1, L"0.1"},
+    {"TenthPlusFifth", 0.1 + 0.2, L"0.3"},
+    {"NegativeOneAndHalf", -1.5, L"-1.5"},
+    {"FractionalPart", 123456.789, L"123456.789"},
+    {"RoundedToFifteenDigits", -123456789012345.6, L"-123456789012346"},
+    {"TenToTheFourteen", 1e14, L"100000000000000"},
+    {"TenToTheFifteen", 1e15, L"1e+15"},
+    {"RoundingCarriesIntoExponentForm", 999999999999999.9, L"1e+15"},
+    {"TenToTheSixteen", 1e16, L"1e+16"},
+    {"SmallestFixedForm", 1e-4, L"0.0001"},
+    {"RoundingCarriesIntoFixedForm", 9.999999999999999e-05, L"0.0001"},
+    {"SmallFixedWithManyDigits", 0.000123456789012345678, L"0.000123456789012346"},
+    {"SmallExponentForm", 1.5e-5, L"1.5e-05"},
+    {"ThreeDigitExponent", 1e100, L"1e+100"},
+    {"ThreeDigitNegativeExponent", 1e-300, L"1e-300"},
+    {"LargestDouble", DBL_MAX, L"1.79769313486232e+308"},
+    {"SmallestSubnormal", 5e-324, L"4.94065645841247e-324"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Doubles, JsonNumberFormat, testing::ValuesIn(kFormats),
+                         [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
