@@ -91,7 +91,10 @@ TakeResult FrameBuffer::Take(bool endOfInput, std::string& body, FrameMode& mode
         return TakeResult::Nothing;
     }
 
-    if (data_[start_] == '{') {
+    // A JSON text on one line begins with "{"; a batch (an array) is taken
+    // the same way so that it is answered instead of being read as a header
+    // block that swallows the lines after it.
+    if (data_[start_] == '{' || data_[start_] == '[') {
         std::size_t end;
         std::size_t consumed;
         const std::size_t lf = Find("\n", 1, lfScanned_);

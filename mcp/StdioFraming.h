@@ -29,7 +29,7 @@ public:
     void Append(const char* data, std::size_t size);
 
     // Drops leading CR, LF, space and TAB, then tries to take one message.
-    // At the end of input an unterminated line that begins with "{" counts
+    // At the end of input an unterminated line that begins with "{" or "[" counts
     // as a message; an incomplete header-framed message does not.
     TakeResult Take(bool endOfInput, std::string& body, FrameMode& mode);
 

@@ -85,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
         // What follows the cut is looked at afresh: not "{", so a header block.
         FramingCase{"RestOfCutTextIsAHeaderBlock", "{\"a\":\n1}\n", true, {"{\"a\":"}, 0},
         FramingCase{"UnterminatedLineAtEnd", kPing, true, {kPing}, 0},
+        FramingCase{"BatchLineIsALine", "[" + kPing + "]\n" + kPing + "\n", false, {"[" + kPing + "]", kPing}, 0},
         FramingCase{"UnterminatedLineWaits", kPing, false, {}, 0},
         FramingCase{"IncompleteFrameAtEndIsDropped", "Content-Length: 41\r\n\r\n" + kPing, true, {}, 0},
         FramingCase{"HeaderWithoutSeparatorAtEnd", "Content-Length: 40\r\n", true, {}, 0},

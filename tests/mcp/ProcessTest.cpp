@@ -84,6 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript{"TextSpreadOverLinesIsCut", "{\"id\":1,\n\"method\":\"ping\"}\n",
                    std::string(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"the message is not a JSON object"}})") + "\n",
                    ""},
+        Transcript{"BatchLineIsAnsweredAndNextServed", "[{\"id\":1,\"method\":\"ping\"}]\n{\"id\":1,\"method\":\"ping\"}\n",
+                   std::string(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"the message is not a JSON object"}})") + "\n" +
+                       kPingReply + "\n",
+                   ""},
         Transcript{"RepliesFollowEachRequestsFraming",
                    Framed(R"({"id":1,"method":"ping"})") + "\n\n{\"id\":1,\"method\":\"ping\"}\n" + Framed(R"({"id":1,"method":"ping"})"),
                    Framed(kPingReply) + kPingReply + "\n" + Framed(kPingReply), ""},
