@@ -13,6 +13,11 @@ wine_warm() {
     echo "creating the Wine prefix in $WINEPREFIX (once per build tree)"
   fi
   "$WINE64" wineboot -i >/dev/null 2>&1 || true
+  # Without a display Wine cannot create windows at all, not even hidden or
+  # message-only ones; its null graphics driver lets programs make them.
+  if ! grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 || true
+  fi
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ChildProcess.h"
+#include "FakeCalendar.h"
 
 namespace {
 
@@ -108,6 +109,30 @@ TEST(McpProcess, ServesOnAfterAMillionLevelsOfNesting)
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.out, std::string(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"the message is nested too deeply"}})") +
                          "\n" + R"({"jsonrpc":"2.0","id":2,"result":{}})" + "\n");
+}
+
+TEST(McpProcess, ToolCallTravelsToTheCalendarAndBack)
+{
+    // The whole road through the program: the request it writes on the pipe,
+    // with the token from its environment, and the tool result it makes of
+    // the calendar's answer and of a refusal, in the framing of each request.
+    FakeCalendar calendar(FakeCalendar::Presence::kMutex);
+    ASSERT_TRUE(calendar.Serve({FakeCalendar::Reply("{\"id\":\"1\",\"ok\":true,\"result\":{\"title\":\"\xE6\x97\xA5\"}}\n"),
+                                FakeCalendar::Reply(R"({"id":"1","ok":false,"error":{"code":"UNAUTHORIZED","message":"m"}})")}))
+        << calendar.error();
+    ChildOptions options;
+    options.environment = {{L"TESSARY_AIMCP_TOKEN", L"t\"k"}};
+    const std::string first = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"items_get","arguments":{"date":"2026-08-20","b":[1.0]}}})";
+    const std::string second = R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"calendar_list"}})";
+    const ChildResult r = RunChild(McpProgram(), Framed(first) + second + "\n", options);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.out, Framed(R"({"jsonrpc":"2.0","id":1,"result":{"content":[{"type":"text","text":"{\"title\":\"\\u65E5\"}"}],"isError":false}})") +
+                         R"({"jsonrpc":"2.0","id":2,"result":{"content":[{"type":"text","text":"{\"error\":{\"code\":\"UNAUTHORIZED\",\"message\":\"m\"}}"}],"isError":true}})" +
+                         "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(calendar.Requests(),
+              (std::vector<std::string>{R"({"id":"1","token":"t\"k","method":"items_get","params":{"b":[1],"date":"2026-08-20"}})",
+                                        R"({"id":"1","token":"t\"k","method":"calendar_list","params":{}})"}));
 }
 
 TEST(McpProcess, HandlesBodiesOfTensOfMebibytes)
