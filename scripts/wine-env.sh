@@ -12,13 +12,16 @@ wine_warm() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the Wine prefix in $WINEPREFIX (once per build tree)"
   fi
+  # A persistent server first: the helpers wineboot starts then attach to it
+  # and every later program finds it running.
+  mkdir -p "$WINEPREFIX"
+  /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
   "$WINE64" wineboot -i >/dev/null 2>&1 || true
   # Without a display Wine cannot create windows at all, not even hidden or
   # message-only ones; its null graphics driver lets programs make them.
   if ! grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 || true
   fi
-  /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
 }
 
 wine_stop() {
