@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "UniqueHandle.h"
@@ -46,27 +47,32 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::wstring, std::wst
     return out;
 }
 
-void DrainInto(HANDLE pipe, std::string& sink)
+std::wstring CommandLine(const std::wstring& program, const std::vector<std::wstring>& arguments)
 {
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(pipe, buf, sizeof buf, &got, nullptr) && got > 0) sink.append(buf, got);
+    std::wstring line = L"\"" + program + L"\"";
+    for (const auto& a : arguments) line += L" \"" + a + L"\"";
+    return line;
 }
 
-}  // namespace
+struct Spawned {
+    UniqueHandle process;
+    UniqueHandle input;  // our end of the child's standard input
+    UniqueHandle output;
+    UniqueHandle error;
+};
 
-ChildResult RunChild(const std::wstring& program, const std::string& input, const ChildOptions& options)
+bool Spawn(const std::wstring& program, const ChildOptions& options, Spawned& spawned)
 {
-    ChildResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    UniqueHandle inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    if (!CreatePipe(inRead.put(), inWrite.put(), &inherit, 0) || !CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) ||
-        !CreatePipe(errRead.put(), errWrite.put(), &inherit, 0))
-        return result;
+    UniqueHandle inRead, outWrite, errWrite;
+    if (!CreatePipe(inRead.put(), spawned.input.put(), &inherit, 0) ||
+        !CreatePipe(spawned.output.put(), outWrite.put(), &inherit, 0) ||
+        !CreatePipe(spawned.error.put(), errWrite.put(), &inherit, 0))
+        return false;
     // Our own ends must not leak into the child, or its pipes never close.
-    SetHandleInformation(inWrite.get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(spawned.input.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(spawned.output.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(spawned.error.get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -75,41 +81,127 @@ ChildResult RunChild(const std::wstring& program, const std::string& input, cons
     si.hStdOutput = outWrite.get();
     si.hStdError = errWrite.get();
     PROCESS_INFORMATION pi{};
-    std::wstring commandLine = L"\"" + program + L"\"";
+    std::wstring commandLine = CommandLine(program, options.arguments);
     std::wstring environment = EnvironmentBlock(options.environment);
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                         &environment[0], nullptr, &si, &pi))
-        return result;
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    result.started = true;
-    inRead.reset();
-    outWrite.reset();
-    errWrite.reset();
+        return false;
+    spawned.process.reset(pi.hProcess);
+    UniqueHandle thread(pi.hThread);
+    return true;
+}
 
-    std::thread outReader(DrainInto, outRead.get(), std::ref(result.out));
-    std::thread errReader(DrainInto, errRead.get(), std::ref(result.err));
+void DrainInto(HANDLE pipe, std::string& sink, std::mutex* lock)
+{
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(pipe, buf, sizeof buf, &got, nullptr) && got > 0) {
+        if (lock) {
+            const std::lock_guard<std::mutex> hold(*lock);
+            sink.append(buf, got);
+        } else {
+            sink.append(buf, got);
+        }
+    }
+}
+
+}  // namespace
+
+ChildResult RunChild(const std::wstring& program, const std::string& input, const ChildOptions& options)
+{
+    ChildResult result;
+    Spawned child;
+    if (!Spawn(program, options, child)) return result;
+    result.started = true;
+
+    std::thread outReader(DrainInto, child.output.get(), std::ref(result.out), nullptr);
+    std::thread errReader(DrainInto, child.error.get(), std::ref(result.err), nullptr);
     std::thread writer([&] {
         std::size_t at = 0;
         while (at < input.size()) {
             DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(input.size() - at, 1 << 20));
             DWORD put = 0;
-            if (!WriteFile(inWrite.get(), input.data() + at, chunk, &put, nullptr)) break;
+            if (!WriteFile(child.input.get(), input.data() + at, chunk, &put, nullptr)) break;
             at += put;
         }
-        inWrite.reset();
+        child.input.reset();
     });
 
-    if (WaitForSingleObject(process.get(), options.timeoutMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(child.process.get(), options.timeoutMs) != WAIT_OBJECT_0) {
         result.timedOut = true;
-        TerminateProcess(process.get(), 259);
-        WaitForSingleObject(process.get(), INFINITE);
+        TerminateProcess(child.process.get(), 259);
+        WaitForSingleObject(child.process.get(), INFINITE);
     }
     writer.join();
-    inWrite.reset();
     outReader.join();
     errReader.join();
     DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
+    GetExitCodeProcess(child.process.get(), &code);
     result.exitCode = code;
     return result;
+}
+
+struct RunningChild::State {
+    Spawned child;
+    mutable std::mutex lock;  // protects output
+    std::string output;
+    std::thread outReader;
+    std::thread errReader;
+};
+
+RunningChild::RunningChild() : state_(new State()) {}
+
+RunningChild::~RunningChild()
+{
+    End();
+}
+
+void RunningChild::End()
+{
+    Terminate();
+    state_->child.input.reset();
+    if (state_->outReader.joinable()) state_->outReader.join();
+    if (state_->errReader.joinable()) state_->errReader.join();
+}
+
+bool RunningChild::Start(const std::wstring& program, const ChildOptions& options)
+{
+    // A child started before ends here; its output makes way for the new one's.
+    End();
+    state_.reset(new State());
+    if (!Spawn(program, options, state_->child)) return false;
+    state_->outReader = std::thread(DrainInto, state_->child.output.get(), std::ref(state_->output), &state_->lock);
+    state_->errReader = std::thread(DrainInto, state_->child.error.get(), std::ref(state_->output), &state_->lock);
+    return true;
+}
+
+void RunningChild::CloseInput()
+{
+    state_->child.input.reset();
+}
+
+bool RunningChild::WaitForExit(unsigned long timeoutMs)
+{
+    return state_->child.process && WaitForSingleObject(state_->child.process.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+unsigned long RunningChild::ExitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    if (state_->child.process) GetExitCodeProcess(state_->child.process.get(), &code);
+    return code;
+}
+
+std::string RunningChild::Output() const
+{
+    const std::lock_guard<std::mutex> hold(state_->lock);
+    return state_->output;
+}
+
+void RunningChild::Terminate()
+{
+    if (state_->child.process && WaitForSingleObject(state_->child.process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(state_->child.process.get(), 259);
+        WaitForSingleObject(state_->child.process.get(), INFINITE);
+    }
 }

@@ -1,9 +1,12 @@
-// Runs a program of this build as a child process with the given bytes on its
-// standard input, and collects its standard output, standard error and exit
-// code. Input is written and output read on separate threads, so inputs and
-// outputs of any size cannot deadlock on full pipe buffers.
+// Runs programs of this build as child processes. RunChild gives a program
+// the given bytes on its standard input and collects its standard output,
+// standard error and exit code. RunningChild starts a long-running program
+// (a stand-in calendar, say) and keeps it until it is told to end or the
+// owner goes away. Output is read on separate threads, so inputs and outputs
+// of any size cannot deadlock on full pipe buffers.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +24,8 @@ struct ChildOptions {
     // environment; everything else is inherited.
     std::vector<std::pair<std::wstring, std::wstring>> environment;
     unsigned long timeoutMs = 60000;
+    // Command-line arguments after the program's own name, each quoted.
+    std::vector<std::wstring> arguments;
 };
 
 // The folder of the running test program, with a trailing backslash. Every
@@ -28,3 +33,29 @@ struct ChildOptions {
 std::wstring ProgramFolder();
 
 ChildResult RunChild(const std::wstring& program, const std::string& input, const ChildOptions& options = {});
+
+class RunningChild {
+public:
+    RunningChild();
+    ~RunningChild();  // ends the child if it still runs
+    RunningChild(const RunningChild&) = delete;
+    RunningChild& operator=(const RunningChild&) = delete;
+
+    // Starts the program with its standard input left open. A child this
+    // object started before is ended first.
+    bool Start(const std::wstring& program, const ChildOptions& options = {});
+    // Closes the child's standard input.
+    void CloseInput();
+    // Waits for the child to end; false on time-out.
+    bool WaitForExit(unsigned long timeoutMs);
+    unsigned long ExitCode() const;
+    // Standard output and standard error, as far as they have arrived.
+    std::string Output() const;
+    void Terminate();
+
+private:
+    void End();
+
+    struct State;
+    std::unique_ptr<State> state_;
+};

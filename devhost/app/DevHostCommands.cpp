@@ -1,0 +1,239 @@
+#include "DevHostCommands.h"
+
+#include <cstdlib>
+#include <sstream>
+
+#include "DevHostApi.h"
+#include "HostApi.h"
+
+namespace {
+
+const wchar_t kOk[] = L"ok";
+
+std::wstring Error(const std::wstring& why)
+{
+    return L"error: " + why;
+}
+
+bool ParseLong(const std::wstring& text, long& value)
+{
+    if (text.empty()) return false;
+    wchar_t* end = nullptr;
+    errno = 0;
+    value = std::wcstol(text.c_str(), &end, 10);
+    return errno == 0 && end && *end == L'\0';
+}
+
+// The services by the names the commands use.
+struct NamedService {
+    const wchar_t* name;
+    GUID id;
+    IUnknown* (*get)(devhost::StandInServices&);
+};
+
+const NamedService kServices[] = {
+    {L"settings", SID_SettingStoreService, [](devhost::StandInServices& s) -> IUnknown* { return s.settings.get(); }},
+    {L"account", SID_AccountService, [](devhost::StandInServices& s) -> IUnknown* { return s.account.get(); }},
+    {L"userdata", SID_UserDataService, [](devhost::StandInServices& s) -> IUnknown* { return s.userData.get(); }},
+    {L"cloud", SID_CloudConfigService, [](devhost::StandInServices& s) -> IUnknown* { return s.cloud.get(); }},
+    {L"statistics", SID_StatisticsService, [](devhost::StandInServices& s) -> IUnknown* { return s.statistics.get(); }},
+    {L"language", SID_LanguageService, [](devhost::StandInServices& s) -> IUnknown* { return s.language.get(); }},
+    {L"application", SID_ApplicationService, [](devhost::StandInServices& s) -> IUnknown* { return s.application.get(); }},
+    {L"path", SID_PathService, [](devhost::StandInServices& s) -> IUnknown* { return s.paths.get(); }},
+    {L"archive", SID_ResourceArchiveService, [](devhost::StandInServices& s) -> IUnknown* { return s.archives.get(); }},
+    {L"index", SID_ResourceIndexService, [](devhost::StandInServices& s) -> IUnknown* { return s.indexes.get(); }},
+};
+
+const NamedService* FindService(const std::wstring& name)
+{
+    for (const NamedService& s : kServices)
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
+std::wstring Escaped(const std::wstring& text)
+{
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\\' || c == L'"') out.push_back(L'\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitCommandWords(const std::wstring& line)
+{
+    std::vector<std::wstring> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) ++i;
+        if (i >= line.size()) break;
+        std::wstring word;
+        if (line[i] == L'"') {
+            for (++i; i < line.size() && line[i] != L'"'; ++i) {
+                if (line[i] == L'\\' && i + 1 < line.size() && (line[i + 1] == L'"' || line[i + 1] == L'\\')) ++i;
+                word.push_back(line[i]);
+            }
+            ++i;  // the closing quotation mark, when there is one
+        } else {
+            while (i < line.size() && line[i] != L' ' && line[i] != L'\t') word.push_back(line[i++]);
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+std::wstring DevHostCommands::Help()
+{
+    return L"ok\n"
+           L"status                         the stand-in's state\n"
+           L"setting get KEY                a stored setting\n"
+           L"setting set-int KEY N          store an integer setting\n"
+           L"setting set-string KEY TEXT    store a text setting (quote TEXT with spaces)\n"
+           L"login USER | logout            the account's login\n"
+           L"login-flag N                   the raw logged-in answer (-1 means yes)\n"
+           L"cloud allow | deny | answer N  the cloud switch for AI access\n"
+           L"ai on | off                    switch AI access and apply it to the plug-in\n"
+           L"config                         the MCP client configuration (program path and token)\n"
+           L"service remove|restore NAME    take a service away from the host or give it back\n"
+           L"                               (settings account userdata cloud statistics language\n"
+           L"                               application path archive index)\n"
+           L"stats | calls | trace [N]      recorded statistics, application calls, trace lines\n"
+           L"stall MS                       block the main thread for MS milliseconds\n"
+           L"quit                           detach the plug-in and end the program\n";
+}
+
+std::wstring DevHostCommands::Execute(const std::wstring& line)
+{
+    const std::vector<std::wstring> w = SplitCommandWords(line);
+    if (w.empty()) return Error(L"no command; try help");
+    const std::wstring& c = w[0];
+    const std::size_t n = w.size();
+
+    if (c == L"help") return Help();
+    if (c == L"status") return Status();
+
+    if (c == L"setting" && n == 3 && w[1] == L"get") {
+        LONG i = 0;
+        std::wstring s;
+        if (services_.settings->ReadInt(w[2], i)) return L"ok\n" + std::to_wstring(i);
+        if (services_.settings->ReadString(w[2], s)) return L"ok\n" + s;
+        return Error(L"no setting " + w[2]);
+    }
+    if (c == L"setting" && n == 4 && w[1] == L"set-int") {
+        long v = 0;
+        if (!ParseLong(w[3], v)) return Error(L"not an integer: " + w[3]);
+        return SUCCEEDED(services_.settings->WriteInt(w[2], static_cast<LONG>(v))) ? kOk : Error(L"could not store");
+    }
+    if (c == L"setting" && n == 4 && w[1] == L"set-string")
+        return SUCCEEDED(services_.settings->WriteString(w[2], w[3])) ? kOk : Error(L"could not store");
+
+    if (c == L"login" && n == 2) return SUCCEEDED(services_.account->LogIn(w[1])) ? kOk : Error(L"could not store");
+    if (c == L"logout" && n == 1) return SUCCEEDED(services_.account->LogOut()) ? kOk : Error(L"could not store");
+    if (c == L"login-flag" && n == 2) {
+        long v = 0;
+        if (!ParseLong(w[1], v)) return Error(L"not an integer: " + w[1]);
+        return SUCCEEDED(services_.account->SetLogin(static_cast<VARIANT_BOOL>(v), services_.account->UserId()))
+                   ? kOk
+                   : Error(L"could not store");
+    }
+
+    if (c == L"cloud" && n >= 2) {
+        long v = 0;
+        if (w[1] == L"allow" && n == 2) v = VARIANT_TRUE;
+        else if (w[1] == L"deny" && n == 2) v = VARIANT_FALSE;
+        else if (!(w[1] == L"answer" && n == 3 && ParseLong(w[2], v))) return Error(L"cloud allow | deny | answer N");
+        return SUCCEEDED(services_.cloud->SetAiAccessAnswer(static_cast<VARIANT_BOOL>(v))) ? kOk : Error(L"could not store");
+    }
+
+    if (c == L"ai" && n == 2 && (w[1] == L"on" || w[1] == L"off")) {
+        if (FAILED(services_.settings->WriteInt(L"sys_aimcp_enabled", w[1] == L"on" ? 1 : 0)))
+            return Error(L"could not store");
+        if (!controls_.reattachPlugin()) return L"ok\nstored; no plug-in is loaded to apply it";
+        return w[1] == L"on" ? L"ok\n" + ClientConfiguration() : std::wstring(kOk);
+    }
+    if (c == L"config" && n == 1) {
+        std::wstring token;
+        if (!services_.settings->ReadString(L"sys_aimcp_token", token) || token.empty())
+            return Error(L"no token yet: switch AI access on first (ai on)");
+        return L"ok\n" + ClientConfiguration();
+    }
+
+    if (c == L"service" && n == 3 && (w[1] == L"remove" || w[1] == L"restore")) {
+        const NamedService* s = FindService(w[2]);
+        if (!s) return Error(L"no service named " + w[2]);
+        DevHost::SetService(s->id, w[1] == L"remove" ? nullptr : s->get(services_));
+        return kOk;
+    }
+
+    if (c == L"stats" && n == 1) {
+        std::wstring out = kOk;
+        for (const auto& e : services_.statistics->Events()) out += L"\n" + devhost::StatisticsService::FormatLine(e);
+        return out;
+    }
+    if (c == L"calls" && n == 1) {
+        std::wstring out = kOk;
+        for (const auto& call : services_.application->Calls()) {
+            out += L"\n" + call.operation;
+            for (const auto& argument : call.arguments) out += L" \"" + Escaped(argument) + L"\"";
+        }
+        return out;
+    }
+    if (c == L"trace" && n <= 2) {
+        long lines = 20;
+        if (n == 2 && (!ParseLong(w[1], lines) || lines < 1)) return Error(L"trace [N]");
+        std::wstring buffer(1 << 20, L'\0');
+        const int got = DevHost::CopyTraceTail(static_cast<int>(lines), &buffer[0], static_cast<int>(buffer.size()));
+        buffer.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        while (!buffer.empty() && buffer.back() == L'\n') buffer.pop_back();
+        return buffer.empty() ? std::wstring(kOk) : L"ok\n" + buffer;
+    }
+
+    if (c == L"stall" && n == 2) {
+        long ms = 0;
+        if (!ParseLong(w[1], ms) || ms < 0) return Error(L"stall MS");
+        controls_.stallMainThread(static_cast<unsigned long>(ms));
+        return L"ok\nthe main thread stalls for " + w[1] + L" ms";
+    }
+    if (c == L"quit" && n == 1) {
+        controls_.quit();
+        return L"ok\nbye";
+    }
+    return Error(L"unknown command: " + line + L"; try help");
+}
+
+std::wstring DevHostCommands::Status()
+{
+    std::wostringstream out;
+    LONG enabled = 0, trust = 0;
+    std::wstring token;
+    services_.settings->ReadInt(L"sys_aimcp_enabled", enabled);
+    services_.settings->ReadInt(L"sys_aimcp_trust_write", trust);
+    services_.settings->ReadString(L"sys_aimcp_token", token);
+    out << L"ok\n";
+    out << L"data folder: " << controls_.dataFolder << L"\n";
+    out << L"plug-in: " << (controls_.pluginLoaded() ? L"attached" : L"not loaded") << L"\n";
+    out << L"ai access: " << (enabled != 0 ? L"on" : L"off") << L"\n";
+    out << L"trusted writing: " << (trust != 0 ? L"on" : L"off") << L"\n";
+    out << L"token: " << (token.empty() ? L"(none)" : token) << L"\n";
+    const VARIANT_BOOL cloud = services_.cloud->AiAccessAnswer();
+    out << L"cloud switch: " << (cloud == VARIANT_TRUE ? L"allow" : cloud == VARIANT_FALSE ? L"deny" : L"answer " + std::to_wstring(cloud)) << L"\n";
+    out << L"account: " << (services_.account->LoggedInAnswer() == VARIANT_TRUE ? L"logged in as " + services_.account->UserId() : L"nobody logged in")
+        << L" (user key " << services_.account->UserKey() << L")\n";
+    out << L"statistics events: " << services_.statistics->Events().size();
+    return out.str();
+}
+
+// The configuration an MCP client needs, in the form the AI access page
+// copies: the program beside the plug-in's folder and the token.
+std::wstring DevHostCommands::ClientConfiguration()
+{
+    std::wstring token;
+    services_.settings->ReadString(L"sys_aimcp_token", token);
+    const std::wstring program = controls_.programFolder + L"tsyappaimcp\\tessary-mcp.exe";
+    return L"{\n  \"mcpServers\": {\n    \"Tessary\": {\n      \"command\": \"" + Escaped(program) +
+           L"\",\n      \"args\": [],\n      \"env\": {\n        \"TESSARY_AIMCP_TOKEN\": \"" + Escaped(token) +
+           L"\"\n      }\n    }\n  }\n}";
+}

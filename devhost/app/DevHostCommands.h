@@ -1,0 +1,45 @@
+// The commands of the stand-in calendar, as typed at its console or sent
+// through its command channel: read and set the stand-in state, switch AI
+// access, stall the main thread, quit. Every command runs on the main thread
+// and gives a reply text whose first line is "ok" or "error: <why>".
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "StandInServices.h"
+
+// Splits a command line into words: runs of non-blank characters, or text
+// in double quotes (where \" and \\ stand for " and \).
+std::vector<std::wstring> SplitCommandWords(const std::wstring& line);
+
+// What the commands need from the program around them.
+struct DevHostControls {
+    std::function<bool()> pluginLoaded;
+    std::function<bool()> reattachPlugin;  // false without a plug-in
+    std::function<void(unsigned long)> stallMainThread;  // after the reply is sent
+    std::function<void()> quit;                          // after the reply is sent
+    std::wstring dataFolder;
+    std::wstring programFolder;
+};
+
+class DevHostCommands {
+public:
+    DevHostCommands(devhost::StandInServices& services, DevHostControls controls)
+        : services_(services), controls_(std::move(controls))
+    {
+    }
+
+    std::wstring Execute(const std::wstring& line);
+
+    // The text of "help".
+    static std::wstring Help();
+
+private:
+    std::wstring Status();
+    std::wstring ClientConfiguration();
+
+    devhost::StandInServices& services_;
+    DevHostControls controls_;
+};

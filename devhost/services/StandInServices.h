@@ -1,0 +1,61 @@
+// The whole set of stand-in services over one data folder, made together so
+// that the ones that depend on each other share state: user data follows
+// the account's login, and the language service resolves its folders
+// through the path service.
+//
+// The data folder afterwards holds:
+//     settings.json     settings store (JSON object: key -> integer or string)
+//     account.json      {"loggedIn":<yes/no>,"userId":"..."}
+//     cloud.json        {"aiAccessAllowed":<yes/no>}
+//     statistics.log    one line per statistics event
+//     user\<user key>\  each user's data directory (made when asked for)
+// (<yes/no> is true, false, or a number for any other VARIANT_BOOL.) Files
+// that do not exist yet stand for the defaults: no settings, nobody logged
+// in, AI access allowed.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ApplicationServices.h"
+#include "DataFolder.h"
+#include "LanguageService.h"
+#include "ResourceServices.h"
+#include "SettingsServices.h"
+
+namespace devhost {
+
+struct StandInOptions {
+    // The language whose texts the language service reads.
+    std::wstring language = LanguageService::kDefaultLanguage;
+    // The folder "app:\" stands for; empty for the running program's.
+    std::wstring applicationFolder;
+    // Whether CopyText uses the real clipboard.
+    bool useClipboard = true;
+};
+
+struct StandInServices {
+    ComPtr<SettingStoreService> settings;
+    ComPtr<AccountService> account;
+    ComPtr<UserDataService> userData;
+    ComPtr<CloudConfigService> cloud;
+    ComPtr<StatisticsService> statistics;
+    ComPtr<LanguageService> language;
+    ComPtr<ApplicationService> application;
+    ComPtr<PathService> paths;
+    ComPtr<ResourceArchiveService> archives;
+    ComPtr<ResourceIndexService> indexes;
+
+    // Every service with the identifier it is installed under (borrowed
+    // pointers; empty until made).
+    std::vector<std::pair<GUID, IUnknown*>> Entries() const;
+    void Reset() { *this = StandInServices(); }
+};
+
+// Prepares the data folder (creating it and removing stale temporary files)
+// and makes every service over it. On failure services is left empty.
+[[nodiscard]] HRESULT CreateStandInServices(const DataFolder& folder, const StandInOptions& options,
+                                            StandInServices& services);
+
+}  // namespace devhost
