@@ -4,6 +4,8 @@
 #include <sstream>
 
 #include "DevHostApi.h"
+#include "HandleGauge.h"
+#include <psapi.h>
 #include "HostApi.h"
 
 namespace {
@@ -222,7 +224,11 @@ std::wstring DevHostCommands::Status()
     out << L"cloud switch: " << (cloud == VARIANT_TRUE ? L"allow" : cloud == VARIANT_FALSE ? L"deny" : L"answer " + std::to_wstring(cloud)) << L"\n";
     out << L"account: " << (services_.account->LoggedInAnswer() == VARIANT_TRUE ? L"logged in as " + services_.account->UserId() : L"nobody logged in")
         << L" (user key " << services_.account->UserKey() << L")\n";
-    out << L"statistics events: " << services_.statistics->Events().size();
+    out << L"statistics events: " << services_.statistics->Events().size() << L"\n";
+    PROCESS_MEMORY_COUNTERS memory{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    out << L"process: " << OpenHandleGauge() << L" handles, " << memory.PagefileUsage / 1024 << L" KiB committed, "
+        << memory.WorkingSetSize / 1024 << L" KiB working set";
     return out.str();
 }
 

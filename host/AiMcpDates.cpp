@@ -1,0 +1,337 @@
+#include "AiMcpDates.h"
+
+#include <cstring>
+#include <cwchar>
+#include <map>
+#include <mutex>
+
+namespace {
+
+constexpr int kFirstYear = 1601;   // FileTime zero
+constexpr int kLastYear = 30827;   // the last year the platform's time records hold
+constexpr int kMaxZoneHours = 14;
+constexpr FileTime kFileTimeSecond = 10000000LL;
+
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+bool IsRealDate(int year, int month, int day)
+{
+    return year >= kFirstYear && year <= kLastYear && month >= 1 && month <= 12 && day >= 1 &&
+           day <= DaysInMonth(year, month);
+}
+
+// The platform's own conversion checks the fields too, but not everywhere
+// alike (some builds accept 29 February of any year), so the calendar rules
+// are checked here first.
+bool ToFileTime(const SYSTEMTIME& time, FileTime& out)
+{
+    if (!IsRealDate(time.wYear, time.wMonth, time.wDay) || time.wHour > 23 || time.wMinute > 59 ||
+        time.wSecond > 59 || time.wMilliseconds > 999) {
+        return false;
+    }
+    FILETIME ft;
+    if (!SystemTimeToFileTime(&time, &ft)) return false;
+    out = static_cast<FileTime>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    return true;
+}
+
+bool FromFileTime(FileTime value, SYSTEMTIME& out)
+{
+    if (value < 0) return false;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(value) & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32);
+    return FileTimeToSystemTime(&ft, &out) != FALSE;
+}
+
+SYSTEMTIME MakeTime(int year, int month, int day, int hour, int minute, int second)
+{
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    return t;
+}
+
+bool SameZone(const DYNAMIC_TIME_ZONE_INFORMATION& a, const DYNAMIC_TIME_ZONE_INFORMATION& b)
+{
+    return a.Bias == b.Bias && a.StandardBias == b.StandardBias && a.DaylightBias == b.DaylightBias &&
+           std::memcmp(&a.StandardDate, &b.StandardDate, sizeof a.StandardDate) == 0 &&
+           std::memcmp(&a.DaylightDate, &b.DaylightDate, sizeof a.DaylightDate) == 0 &&
+           std::wcscmp(a.TimeZoneKeyName, b.TimeZoneKeyName) == 0 &&
+           a.DynamicDaylightTimeDisabled == b.DynamicDaylightTimeDisabled;
+}
+
+// Looking up a year's rules reads the platform's zone database, which costs
+// up to half a millisecond a call; an event query formats two times per
+// occurrence. So the rules found are kept per year for as long as the
+// current zone stays what it was, and dropped as soon as it changes.
+constexpr std::size_t kMaxCachedYears = 64;
+// Protects g_rulesZone and g_rulesByYear.
+std::mutex g_rulesLock;
+DYNAMIC_TIME_ZONE_INFORMATION g_rulesZone{};
+std::map<WORD, TIME_ZONE_INFORMATION> g_rulesByYear;
+
+// The current zone's rules for one year. Without an explicit zone the
+// conversions may apply the rules of the current year to every date, which
+// puts instants of years with other daylight-saving dates an hour off; the
+// year's own rules avoid that. Null (the conversions then use the rules in
+// force now) when the platform has no rules for the year, and when the user
+// has switched automatic daylight saving off, which only the current rules
+// reflect. The current zone is read at every call.
+const TIME_ZONE_INFORMATION* RulesForYear(WORD year, TIME_ZONE_INFORMATION& rules)
+{
+    DYNAMIC_TIME_ZONE_INFORMATION zone{};
+    if (GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) return nullptr;
+    if (zone.DynamicDaylightTimeDisabled) return nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(g_rulesLock);
+        if (!SameZone(zone, g_rulesZone)) {
+            g_rulesZone = zone;
+            g_rulesByYear.clear();
+        }
+        const auto found = g_rulesByYear.find(year);
+        if (found != g_rulesByYear.end()) {
+            rules = found->second;
+            return &rules;
+        }
+    }
+    if (!GetTimeZoneInformationForYear(year, &zone, &rules)) return nullptr;
+    const std::lock_guard<std::mutex> hold(g_rulesLock);
+    if (SameZone(zone, g_rulesZone)) {
+        if (g_rulesByYear.size() >= kMaxCachedYears) g_rulesByYear.clear();
+        g_rulesByYear[year] = rules;
+    }
+    return &rules;
+}
+
+bool UtcToLocal(const SYSTEMTIME& utc, SYSTEMTIME& local)
+{
+    TIME_ZONE_INFORMATION rules;
+    return SystemTimeToTzSpecificLocalTime(RulesForYear(utc.wYear, rules), &utc, &local) != FALSE;
+}
+
+bool LocalToUtc(const SYSTEMTIME& local, SYSTEMTIME& utc)
+{
+    TIME_ZONE_INFORMATION rules;
+    return TzSpecificLocalTimeToSystemTime(RulesForYear(local.wYear, rules), &local, &utc) != FALSE;
+}
+
+std::wstring WriteIso(const LocalDateTime& t, FileTime offsetMinutes)
+{
+    const FileTime magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    wchar_t buffer[64];
+    std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02dT%02d:%02d:%02d%ls%02d:%02d",
+                  t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, offsetMinutes < 0 ? L"-" : L"+",
+                  static_cast<int>(magnitude / 60), static_cast<int>(magnitude % 60));
+    return buffer;
+}
+
+// Reads the ISO 8601 grammar front to back; every field has a fixed number
+// of ASCII digits (not any Unicode digit).
+class IsoReader {
+public:
+    explicit IsoReader(const std::wstring& text) : text_(text) {}
+
+    bool AtEnd() const { return at_ == text_.size(); }
+    bool Peek(wchar_t c) const { return at_ < text_.size() && text_[at_] == c; }
+
+    bool Take(wchar_t c)
+    {
+        if (!Peek(c)) return false;
+        ++at_;
+        return true;
+    }
+
+    bool Digits(int count, int& value)
+    {
+        value = 0;
+        for (int i = 0; i < count; ++i) {
+            if (!IsDigit()) return false;
+            value = value * 10 + (text_[at_++] - L'0');
+        }
+        return true;
+    }
+
+    // One or more digits whose value does not matter.
+    bool SkipDigits()
+    {
+        const std::size_t start = at_;
+        while (IsDigit()) ++at_;
+        return at_ > start;
+    }
+
+private:
+    bool IsDigit() const { return at_ < text_.size() && text_[at_] >= L'0' && text_[at_] <= L'9'; }
+
+    const std::wstring& text_;
+    std::size_t at_ = 0;
+};
+
+// The zone part: "Z", "z", or a sign, two digits of hours and optionally
+// (with or without a colon) two digits of minutes. Offset in minutes east.
+bool ReadZone(IsoReader& in, int& offsetMinutes)
+{
+    if (in.Take(L'Z') || in.Take(L'z')) {
+        offsetMinutes = 0;
+        return true;
+    }
+    int sign = 0;
+    if (in.Take(L'+')) sign = 1;
+    else if (in.Take(L'-')) sign = -1;
+    else return false;
+    int hours = 0, minutes = 0;
+    if (!in.Digits(2, hours)) return false;
+    if (!in.AtEnd()) {
+        in.Take(L':');
+        if (!in.Digits(2, minutes)) return false;
+    }
+    if (hours > kMaxZoneHours || minutes > 59) return false;
+    offsetMinutes = sign * (hours * 60 + minutes);
+    return true;
+}
+
+}  // namespace
+
+bool ParseIsoInstant(const std::wstring& text, LocalDateTime& local, FileTime* utc)
+{
+    IsoReader in(text);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, offset = 0;
+    if (!in.Digits(4, year) || !in.Take(L'-') || !in.Digits(2, month) || !in.Take(L'-') || !in.Digits(2, day) ||
+        !in.Take(L'T') || !in.Digits(2, hour) || !in.Take(L':') || !in.Digits(2, minute)) {
+        return false;
+    }
+    if (in.Take(L':')) {
+        if (!in.Digits(2, second)) return false;
+        if ((in.Take(L'.') || in.Take(L',')) && !in.SkipDigits()) return false;
+    }
+    if (!ReadZone(in, offset) || !in.AtEnd()) return false;
+    if (year < kFirstYear || year > 9999) return false;
+
+    FileTime written = 0;
+    if (!ToFileTime(MakeTime(year, month, day, hour, minute, second), written)) return false;
+    const FileTime instant = written - offset * kFileTimeMinute;
+    SYSTEMTIME utcTime{}, localTime{};
+    if (!FromFileTime(instant, utcTime) || !UtcToLocal(utcTime, localTime)) return false;
+    // A local time before 1601 (a UTC instant on 1 January 1601 in a zone
+    // west of UTC) cannot be used by anything that follows.
+    FileTime check = 0;
+    if (!ToFileTime(localTime, check)) return false;
+    localTime.wDayOfWeek = 0;
+    local = localTime;
+    if (utc) *utc = instant;
+    return true;
+}
+
+bool FormatIsoLocal(const LocalDateTime& local, std::wstring& text)
+{
+    SYSTEMTIME utcTime{};
+    FileTime localValue = 0, utcValue = 0;
+    const bool known =
+        LocalToUtc(local, utcTime) && ToFileTime(local, localValue) && ToFileTime(utcTime, utcValue);
+    text = WriteIso(local, known ? (localValue - utcValue) / kFileTimeMinute : 0);
+    return known;
+}
+
+bool FormatIsoInstant(FileTime utc, std::wstring& text)
+{
+    if (utc < 0) return false;
+    // Seconds are the finest field written, so the offset is taken at the
+    // whole second.
+    const FileTime whole = utc - utc % kFileTimeSecond;
+    SYSTEMTIME utcTime{}, localTime{};
+    FileTime localValue = 0;
+    if (!FromFileTime(whole, utcTime) || !UtcToLocal(utcTime, localTime) || !ToFileTime(localTime, localValue)) {
+        return false;
+    }
+    text = WriteIso(localTime, (localValue - whole) / kFileTimeMinute);
+    return true;
+}
+
+std::wstring FormatDay(const LocalDateTime& day)
+{
+    wchar_t buffer[32];
+    std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%d-%02d-%02d", day.wYear, day.wMonth, day.wDay);
+    return buffer;
+}
+
+bool DayStamp(int year, int month, int day, FileTime& stamp)
+{
+    // Checked as int first: a WORD cast of an out-of-range value could turn
+    // it into a real date.
+    if (!IsRealDate(year, month, day)) return false;
+    return ToFileTime(MakeTime(year, month, day, 12, 0, 0), stamp);
+}
+
+bool DayStamp(const LocalDay& day, FileTime& stamp)
+{
+    return DayStamp(day.wYear, day.wMonth, day.wDay, stamp);
+}
+
+bool DayFromFileTime(FileTime value, LocalDay& day)
+{
+    SYSTEMTIME t{};
+    if (!FromFileTime(value, t)) return false;
+    day = MakeTime(t.wYear, t.wMonth, t.wDay, 0, 0, 0);
+    return true;
+}
+
+bool NextDay(const LocalDay& day, LocalDay& next)
+{
+    FileTime stamp = 0;
+    return DayStamp(day, stamp) && DayFromFileTime(stamp + kFileTimeDay, next);
+}
+
+bool CountDays(const LocalDay& first, const LocalDay& last, int& days)
+{
+    FileTime a = 0, b = 0;
+    if (!DayStamp(first, a) || !DayStamp(last, b) || b < a) return false;
+    days = static_cast<int>((b - a + kFileTimeHalfDay) / kFileTimeDay + 1);
+    return true;
+}
+
+bool ParseDayText(const std::wstring& text, int& year, int& month, int& day)
+{
+    IsoReader in(text);
+    int y = 0, m = 0, d = 0;
+    if (!in.Digits(4, y) || !in.Take(L'-') || !in.Digits(2, m) || !in.Take(L'-') || !in.Digits(2, d) || !in.AtEnd()) {
+        return false;
+    }
+    year = y;
+    month = m;
+    day = d;
+    return true;
+}
+
+bool ParseDayTextValid(const std::wstring& text, LocalDay& day)
+{
+    int year = 0, month = 0, d = 0;
+    FileTime value = 0;
+    if (!ParseDayText(text, year, month, d)) return false;
+    const SYSTEMTIME date = MakeTime(year, month, d, 0, 0, 0);
+    if (!ToFileTime(date, value)) return false;
+    day = date;
+    return true;
+}
+
+bool IsSupportedDay(int year, int month, int day)
+{
+    return year >= 1970 && year <= 2099 && month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+bool IsSupportedDay(const LocalDateTime& day)
+{
+    return IsSupportedDay(day.wYear, day.wMonth, day.wDay);
+}

@@ -1,0 +1,137 @@
+#include "AiMcpEnvelope.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cwctype>
+
+#include "JsonValue.h"
+
+const wchar_t kInvalidParams[] = L"INVALID_PARAMS";
+const wchar_t kUnauthorized[] = L"UNAUTHORIZED";
+const wchar_t kFeatureDisabled[] = L"FEATURE_DISABLED";
+const wchar_t kNotFound[] = L"NOT_FOUND";
+const wchar_t kInvalidTime[] = L"INVALID_TIME";
+const wchar_t kQuotaExceeded[] = L"QUOTA_EXCEEDED";
+const wchar_t kInternal[] = L"INTERNAL";
+
+namespace {
+
+constexpr int kMaxRequestDepth = 64;
+
+// A string member up to its first U+0000; empty when absent or not a string.
+std::wstring StringMember(const JsonValue* value)
+{
+    if (!value || !value->IsString()) return std::wstring();
+    const std::wstring& s = value->StringValue();
+    return s.substr(0, s.find(L'\0'));
+}
+
+JsonValue::Ptr ParseParams(const std::wstring& params)
+{
+    if (params.empty()) return nullptr;
+    JsonValue::Ptr value = JsonValue::Parse(params);
+    return value && value->IsObject() ? std::move(value) : nullptr;
+}
+
+}  // namespace
+
+std::wstring EscapeJsonString(const std::wstring& text)
+{
+    static const wchar_t kHex[] = L"0123456789abcdef";
+    std::wstring out;
+    out.reserve(text.size() + 8);
+    for (wchar_t c : text) {
+        switch (c) {
+        case L'\b': out += L"\\b"; break;
+        case L'\t': out += L"\\t"; break;
+        case L'\n': out += L"\\n"; break;
+        case L'\f': out += L"\\f"; break;
+        case L'\r': out += L"\\r"; break;
+        case L'"': out += L"\\\""; break;
+        case L'\\': out += L"\\\\"; break;
+        default:
+            if (c < 0x20) {
+                out += L"\\u00";
+                out.push_back(kHex[(c >> 4) & 0xF]);
+                out.push_back(kHex[c & 0xF]);
+            } else {
+                out.push_back(c);
+            }
+        }
+    }
+    return out;
+}
+
+std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result)
+{
+    return L"{\"id\":\"" + EscapeJsonString(id) + L"\",\"ok\":true,\"result\":" + result + L"}";
+}
+
+std::wstring BuildErrorAnswer(const std::wstring& id, const std::wstring& code, const std::wstring& message)
+{
+    return L"{\"id\":\"" + EscapeJsonString(id) + L"\",\"ok\":false,\"error\":{\"code\":\"" + code +
+           L"\",\"message\":\"" + EscapeJsonString(message) + L"\"}}";
+}
+
+bool CheckJsonDepth(const std::wstring& text)
+{
+    return !ExceedsJsonDepth(text, kMaxRequestDepth);
+}
+
+AiMcpRequest ParseRequest(const std::wstring& text)
+{
+    AiMcpRequest request;
+    const JsonValue::Ptr root = JsonValue::Parse(text);
+    if (!root || !root->IsObject()) return request;
+    request.valid = true;
+    request.id = StringMember(root->GetMember(L"id"));
+    request.method = StringMember(root->GetMember(L"method"));
+    const JsonValue* params = root->GetMember(L"params");
+    const JsonValue* token = root->GetMember(L"token");
+    if (token && token->IsString()) request.token = StringMember(token);
+    else if (params) request.token = StringMember(params->GetMember(L"token"));
+    if (params && params->IsObject()) request.params = params->Serialize();
+    return request;
+}
+
+bool GetStringParam(const std::wstring& params, const std::wstring& name, std::wstring& out)
+{
+    const JsonValue::Ptr root = ParseParams(params);
+    const JsonValue* member = root ? root->GetMember(name) : nullptr;
+    if (!member) return false;
+    if (member->IsString()) {
+        out = StringMember(member);
+        return true;
+    }
+    if (!member->IsNumber()) return false;
+    const double v = member->NumberValue();
+    char buffer[512];
+    // Whole numbers in the 64-bit range print without decimals; everything
+    // else (fractions, out of range, not finite) with six.
+    if (std::isfinite(v) && v >= -9223372036854775808.0 && v < 9223372036854775808.0 &&
+        v == static_cast<double>(static_cast<std::int64_t>(v)))
+        std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(v));
+    else
+        std::snprintf(buffer, sizeof buffer, "%f", v);
+    out.assign(buffer, buffer + std::char_traits<char>::length(buffer));
+    return true;
+}
+
+bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out)
+{
+    const JsonValue::Ptr root = ParseParams(params);
+    const JsonValue* member = root ? root->GetMember(name) : nullptr;
+    if (!member) return false;
+    if (member->IsBool()) {
+        out = member->BoolValue();
+        return true;
+    }
+    if (!member->IsString()) return false;
+    std::wstring lower = StringMember(member);
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+    if (lower == L"true") out = true;
+    else if (lower == L"false") out = false;
+    else return false;
+    return true;
+}

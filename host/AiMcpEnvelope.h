@@ -1,0 +1,50 @@
+// The pipe protocol's request and answer envelopes, the plug-in's JSON
+// string escaping, and the parameter accessors every tool handler uses.
+// Pure functions, safe on any thread.
+//
+// Answers: {"id":"<id>","ok":true,"result":<result>} and
+// {"id":"<id>","ok":false,"error":{"code":"<code>","message":"<message>"}}.
+// The id and message are escaped here; the result is JSON text inserted as
+// it is, and the code is one of the fixed words below.
+#pragma once
+
+#include <string>
+
+extern const wchar_t kInvalidParams[];    // INVALID_PARAMS
+extern const wchar_t kUnauthorized[];     // UNAUTHORIZED
+extern const wchar_t kFeatureDisabled[];  // FEATURE_DISABLED
+extern const wchar_t kNotFound[];         // NOT_FOUND
+extern const wchar_t kInvalidTime[];      // INVALID_TIME
+extern const wchar_t kQuotaExceeded[];    // QUOTA_EXCEEDED
+extern const wchar_t kInternal[];         // INTERNAL
+
+// One pipe request as the gate reads it. Strings taken from the JSON end at
+// their first U+0000; a member of the wrong kind reads as empty.
+struct AiMcpRequest {
+    bool valid = false;  // the text was a JSON object
+    std::wstring id;
+    std::wstring token;  // top-level "token", else the "token" of "params"
+    std::wstring method;
+    std::wstring params;  // "params" written back compactly when it is an object, else empty
+};
+
+// Escapes quotation mark, backslash and control characters (\u00xx in lower
+// case); everything else, non-ASCII included, stays as it is.
+std::wstring EscapeJsonString(const std::wstring& text);
+
+std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result);
+std::wstring BuildErrorAnswer(const std::wstring& id, const std::wstring& code, const std::wstring& message);
+
+// True when brackets outside strings nest at most 64 deep.
+bool CheckJsonDepth(const std::wstring& text);
+
+AiMcpRequest ParseRequest(const std::wstring& text);
+
+// A member of the params object as text: a string as it is, a number in
+// decimal ("3", "2.250000"). Not found (and out untouched) for any other
+// kind, a missing member, or params that are not a JSON object.
+bool GetStringParam(const std::wstring& params, const std::wstring& name, std::wstring& out);
+
+// A member as a yes/no: JSON true/false, or the strings "true"/"false" in
+// any letter case. Not found (and out untouched) otherwise.
+bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out);

@@ -1,0 +1,89 @@
+// The plug-in's end of the local named pipe over which tessary-mcp sends
+// tool requests. One worker thread serves one client at a time, one request
+// per connection: connect, read one message, answer it, wait briefly for
+// the client to hang up, disconnect, repeat. The gate (HandleRequest) runs
+// on the worker; real tool calls cross to the host's main thread through a
+// hidden message-only window (the bridge), where the tool dispatcher runs.
+//
+// Threads. StartServer, StopServer and RefreshSettings are called on the
+// host's main thread, which also owns the bridge window. The worker reads
+// the AI access flag and the token from a snapshot under the settings lock;
+// requests and answers cross under the bridge lock. The two locks are never
+// held together, across a wait, or across a call out. A stop event set by
+// StopServer ends every wait of the worker.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "UniqueHandle.h"
+
+class CAiMcpPipeServer {
+public:
+    static const wchar_t kPipeName[];  // \\.\pipe\TessaryAiMcp-v1
+
+    // What the bridge calls on the main thread with (id, method, params) to
+    // get a complete answer envelope; the tool dispatcher unless a test
+    // gives another.
+    using DispatchFunction = std::function<std::wstring(const std::wstring&, const std::wstring&, const std::wstring&)>;
+
+    // pipeName is the pipe to serve; tests give names of their own so that
+    // they can run side by side.
+    explicit CAiMcpPipeServer(std::wstring pipeName = kPipeName);
+    ~CAiMcpPipeServer();  // stops the server
+    CAiMcpPipeServer(const CAiMcpPipeServer&) = delete;
+    CAiMcpPipeServer& operator=(const CAiMcpPipeServer&) = delete;
+
+    // 1 when the server runs afterwards (also when it already ran), 0 when
+    // it cannot be started; a failed start leaves nothing half-made.
+    int StartServer();
+    // Stops the worker and waits for it; nothing when not running.
+    void StopServer();
+    // Copies the AI access switch and the stored token into the snapshot
+    // the gate checks.
+    void RefreshSettings();
+
+    bool IsRunning() const { return static_cast<bool>(worker_); }
+
+    // The gate: one trimmed request text to its answer text (worker thread).
+    std::wstring HandleRequest(const std::wstring& text);
+
+    void SetDispatchForTest(DispatchFunction dispatch) { dispatch_ = std::move(dispatch); }
+
+private:
+    static DWORD WINAPI _WorkerEntry(void* self);
+    void _Run();
+    void _ServeOneClient(HANDLE pipe, HANDLE event);
+    int _WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stopEvent, DWORD timeLimitMs, DWORD& bytes);
+    void _DrainClient(HANDLE pipe, HANDLE event);
+
+    int _CreateBridgeWindow();
+    void _DestroyBridgeWindow();
+    std::wstring _DispatchOnMainThread(const std::wstring& id, const std::wstring& method, const std::wstring& params);
+    void _OnBridgeMessage(std::uint32_t number);
+    static LRESULT CALLBACK _BridgeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    const std::wstring pipeName_;
+    UniqueHandle worker_;     // non-null exactly while running
+    UniqueHandle stopEvent_;  // manual-reset; set by StopServer
+
+    // Protects enabled_ and token_, the snapshot of the settings.
+    CRITICAL_SECTION settingsLock_;
+    int enabled_ = 0;
+    std::wstring token_;
+
+    HWND bridgeWindow_ = nullptr;
+    UniqueHandle answerEvent_;  // manual-reset; set by the main thread when an answer is ready
+
+    // Protects sequence_, taken_, the pending request and answer_.
+    CRITICAL_SECTION bridgeLock_;
+    std::uint32_t sequence_ = 0;
+    int taken_ = 0;
+    std::wstring pendingId_, pendingMethod_, pendingParams_;
+    std::wstring answer_;
+
+    DispatchFunction dispatch_;
+};

@@ -1,0 +1,12 @@
+// The plug-in's one conversion between UTF-16 and UTF-8 (pipe messages, the
+// audit file, answer sizes). The platform's UTF-8 code page with no flags:
+// ill-formed input is replaced (U+FFFD), never refused. Empty input, or a
+// conversion that yields nothing, gives an empty result.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+std::wstring Utf8ToWide(const char* bytes, std::size_t count);
+std::wstring Utf8ToWide(const std::string& bytes);
+std::string WideToUtf8(const std::wstring& text);

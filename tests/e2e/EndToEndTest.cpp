@@ -1,0 +1,129 @@
+// One tool call over the whole road: an MCP client's request into
+// tessary-mcp.exe, over the pipe into the plug-in loaded by the stand-in
+// calendar, through the gate, across to the calendar's main thread and the
+// dispatcher, and back as an MCP tool result.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "ChildProcess.h"
+#include "JsonValue.h"
+
+namespace {
+
+std::wstring DevHost() { return ProgramFolder() + L"tessary-devhost.exe"; }
+std::wstring Mcp() { return ProgramFolder() + L"tessary-mcp.exe"; }
+
+ChildResult Send(const std::vector<std::wstring>& words)
+{
+    ChildOptions options;
+    options.arguments = {L"--send"};
+    options.arguments.insert(options.arguments.end(), words.begin(), words.end());
+    return RunChild(DevHost(), "", options);
+}
+
+// The text of the tool result of one tools/call through tessary-mcp.exe,
+// and whether it was flagged as an error.
+struct ToolResult {
+    bool isError = false;
+    std::wstring text;
+};
+
+ToolResult CallTool(const std::wstring& token, const std::string& name, const std::string& arguments = "{}")
+{
+    ChildOptions options;
+    options.environment = {{L"TESSARY_AIMCP_TOKEN", token}};
+    const ChildResult r = RunChild(Mcp(),
+                                   "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"" + name +
+                                       "\",\"arguments\":" + arguments + "}}\n",
+                                   options);
+    ToolResult result;
+    std::wstring out(r.out.begin(), r.out.end());  // the replies checked here are ASCII
+    const JsonValue::Ptr reply = JsonValue::Parse(out);
+    const JsonValue* res = reply ? reply->GetMember(L"result") : nullptr;
+    if (!res) {
+        result.isError = true;
+        result.text = L"no tool result in: " + out;
+        return result;
+    }
+    result.isError = res->GetMember(L"isError") && res->GetMember(L"isError")->BoolValue();
+    result.text = res->GetMember(L"content")->Items()[0]->GetMember(L"text")->StringValue();
+    return result;
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    RunningChild calendar;
+    std::wstring data;
+
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        data = std::wstring(temp) + L"e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+        ChildOptions options;
+        options.arguments = {L"--data", data};
+        ASSERT_TRUE(calendar.Start(DevHost(), options));
+        for (int i = 0; i < 200; ++i) {
+            if (Send({L"status"}).exitCode == 0) return;
+            Sleep(100);
+        }
+        FAIL() << "the stand-in calendar did not come up:\n" << calendar.Output();
+    }
+    void TearDown() override
+    {
+        Send({L"quit"});
+        EXPECT_TRUE(calendar.WaitForExit(20000)) << calendar.Output();
+        EXPECT_EQ(calendar.ExitCode(), 0u);
+    }
+
+    std::wstring Token()
+    {
+        const ChildResult r = Send({L"setting", L"get", L"sys_aimcp_token"});
+        std::wstring text(r.out.begin(), r.out.end());
+        return r.exitCode == 0 ? text.substr(3, text.find(L'\n', 3) - 3) : std::wstring();
+    }
+};
+
+TEST_F(EndToEnd, GateAndDispatcherAnswerThroughMcp)
+{
+    const std::string status = Send({L"status"}).out;
+    ASSERT_NE(status.find("plug-in: attached"), std::string::npos) << status << calendar.Output();
+
+    // AI access off: the gate refuses, and no token exists yet.
+    EXPECT_EQ(Token(), L"");
+    ToolResult r = CallTool(L"anything", "calendar_list");
+    EXPECT_TRUE(r.isError);
+    EXPECT_EQ(r.text, L"{\"error\":{\"code\":\"FEATURE_DISABLED\",\"message\":\"AI access to the local calendar is turned off\"}}");
+
+    // On: a token appears; a wrong one is refused.
+    ASSERT_EQ(Send({L"ai", L"on"}).exitCode, 0u);
+    const std::wstring token = Token();
+    ASSERT_EQ(token.size(), 64u);
+    r = CallTool(token + L"x", "calendar_list");
+    EXPECT_EQ(r.text, L"{\"error\":{\"code\":\"UNAUTHORIZED\",\"message\":\"missing or invalid token\"}}");
+
+    // The right token reaches the dispatcher on the calendar's main thread,
+    // which answers from the cloud switch.
+    ASSERT_EQ(Send({L"cloud", L"deny"}).exitCode, 0u);
+    r = CallTool(token, "calendar_list");
+    EXPECT_TRUE(r.isError);
+    EXPECT_EQ(r.text, L"{\"error\":{\"code\":\"FEATURE_DISABLED\",\"message\":\"AI MCP is disabled by cloud configuration\"}}");
+
+    // The statistics report shows that the dispatcher ran the request after
+    // the cloud switch allowed it.
+    ASSERT_EQ(Send({L"cloud", L"allow"}).exitCode, 0u);
+    CallTool(token, "calendar_list");
+    const std::string stats = Send({L"stats"}).out;
+    EXPECT_NE(stats.find("ai\ttool\tcalendar_list\t1"), std::string::npos) << stats;
+
+    // AI access off again: refused at the gate, the token kept.
+    ASSERT_EQ(Send({L"ai", L"off"}).exitCode, 0u);
+    EXPECT_EQ(CallTool(token, "calendar_list").text,
+              L"{\"error\":{\"code\":\"FEATURE_DISABLED\",\"message\":\"AI access to the local calendar is turned off\"}}");
+    EXPECT_EQ(Token(), token);
+}
+
+}  // namespace
