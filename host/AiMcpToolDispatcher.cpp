@@ -5,8 +5,11 @@
 #include <mutex>
 #include <set>
 
+#include "AiMcpCalendarTools.h"
 #include "AiMcpClock.h"
 #include "AiMcpEnvelope.h"
+#include "AiMcpItemTools.h"
+#include "AiMcpWritePath.h"
 #include "HostAccess.h"
 
 namespace {
@@ -19,7 +22,7 @@ namespace {
 
 constexpr AiMcpWriteHandler kTimetableWriteEntry = nullptr;
 constexpr AiMcpWriteHandler kNoteWriteEntry = nullptr;
-constexpr AiMcpWriteHandler kItemWriteEntry = nullptr;
+constexpr AiMcpWriteHandler kItemWriteEntry = ItemWriteEntry;
 constexpr AiMcpWriteHandler kEventWriteEntry = nullptr;
 
 constexpr AiMcpToolRoute ListTool(const wchar_t* name, AiMcpListHandler handler)
@@ -38,10 +41,10 @@ constexpr AiMcpToolRoute WriteTool(const wchar_t* name, AiMcpWriteKind kind, AiM
 }
 
 constexpr AiMcpToolRoute kRoutes[] = {
-    ListTool(L"calendar_list", nullptr),
-    ReadTool(L"events_query", nullptr),
-    ReadTool(L"event_get", nullptr),
-    ReadTool(L"items_get", nullptr),
+    ListTool(L"calendar_list", AiMcpCalendarList),
+    ReadTool(L"events_query", AiMcpEventsQuery),
+    ReadTool(L"event_get", AiMcpEventGet),
+    ReadTool(L"items_get", ItemsGet),
     ListTool(L"notes_list", nullptr),
     ReadTool(L"notes_get", nullptr),
     ListTool(L"timetable_list", nullptr),
@@ -59,7 +62,7 @@ constexpr AiMcpToolRoute kRoutes[] = {
     WriteTool(L"event_create", AiMcpWriteKind::EventCreate, kEventWriteEntry),
     WriteTool(L"event_update", AiMcpWriteKind::EventUpdate, kEventWriteEntry),
     WriteTool(L"event_delete", AiMcpWriteKind::EventDelete, kEventWriteEntry),
-    ReadTool(L"event_confirm", nullptr),
+    ReadTool(L"event_confirm", EventConfirm),
 };
 
 constexpr std::size_t kRouteCount = sizeof kRoutes / sizeof kRoutes[0];

@@ -1,14 +1,19 @@
-// A short MCP session with tessary-mcp.exe under Wine, printed as it goes:
-// initialize, the initialized notification, tools/list and one tool call.
+// A readable MCP session with tessary-mcp.exe under Wine against the running
+// stand-in calendar, printed as it goes: initialize, the tool list, the
+// calendars, this week's events, one event, a day-cell line added (parked,
+// then confirmed), the day read back, and the audit lines the write caused.
 // Messages travel one JSON text per line. Exits non-zero when a reply is
 // missing, late or not what an MCP client expects.
 //
-// Environment: TESSARY_MCP_EXE (the program), WINE64 (the Wine loader),
-// WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES (from scripts/wine-env.sh).
+// Environment: TESSARY_MCP_EXE (the program), TESSARY_AIMCP_TOKEN (the pipe
+// token), TESSARY_DEMO_DATA (the stand-in calendar's data folder), TZ,
+// WINE64, WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES (scripts/wine-env.sh).
 import { spawn } from 'node:child_process';
+import { existsSync, readFileSync } from 'node:fs';
 
 const REPLY_TIMEOUT_MS = 20_000;
-const TOKEN_PLACEHOLDER = '<token shown on the AI access page of Tessary>';
+const token = process.env.TESSARY_AIMCP_TOKEN ?? '';
+const dataFolder = process.env.TESSARY_DEMO_DATA ?? '';
 
 const exe = process.env.TESSARY_MCP_EXE;
 const wine64 = process.env.WINE64 || '/usr/lib/wine/wine64';
@@ -33,7 +38,7 @@ const childEnv = {
   WINEDLLOVERRIDES: process.env.WINEDLLOVERRIDES ?? 'winedbg.exe=d',
   LANG: 'C.UTF-8',
   TZ: process.env.TZ ?? 'UTC',
-  TESSARY_AIMCP_TOKEN: 'demo-token',
+  TESSARY_AIMCP_TOKEN: token,
 };
 
 const child = spawn(wine64, [exe], { env: childEnv, stdio: ['pipe', 'pipe', 'pipe'] });
@@ -169,23 +174,79 @@ async function session() {
   expect(tools.length === 22, `expected 22 tools, got ${tools.length}`);
   console.log();
 
-  const call = await request(3, 'tools/call', { name: 'calendar_list', arguments: {} });
-  console.log(`<- ${call.line}`);
-  const result = call.reply.result;
-  const text = result?.content?.[0]?.text;
-  expect(typeof text === 'string', 'the tool result carries no text content');
-  console.log(`   tool result text (isError ${result.isError}): ${text}`);
-  let outcome;
-  try {
-    outcome = JSON.parse(text);
-  } catch {
-    throw new DemoFailure(`the tool result text is not JSON: ${text}`);
+  let nextId = 3;
+  async function callTool(name, args, { expectError = false } = {}) {
+    const call = await request(nextId++, 'tools/call', { name, arguments: args });
+    console.log(`<- ${call.line.length > 400 ? `${call.line.slice(0, 400)}... (${call.line.length} chars)` : call.line}`);
+    const result = call.reply.result;
+    const text = result?.content?.[0]?.text;
+    expect(typeof text === 'string', `${name}: the tool result carries no text content`);
+    let outcome;
+    try {
+      outcome = JSON.parse(text);
+    } catch {
+      throw new DemoFailure(`${name}: the tool result text is not JSON: ${text}`);
+    }
+    showDiagnostics();
+    expect(result.isError === expectError, `${name}: isError ${result.isError}: ${text}`);
+    console.log(`   ${name} ${result.isError ? 'failed' : 'answered'}:`);
+    console.log(JSON.stringify(outcome, null, 2).split('\n').map((l) => `     ${l}`).join('\n'));
+    console.log();
+    return outcome;
   }
-  showDiagnostics();
-  expect(
-    result.isError === true && outcome?.error?.code === 'CALENDAR_NOT_RUNNING',
-    `expected the CALENDAR_NOT_RUNNING tool error, got ${text}`,
-  );
+
+  // Local days and instants in the zone the calendar runs in (TZ).
+  const pad = (n) => String(n).padStart(2, '0');
+  const dayText = (d) => `${d.getFullYear()}-${pad(d.getMonth() + 1)}-${pad(d.getDate())}`;
+  const isoMidnight = (d) => {
+    const offset = -d.getTimezoneOffset();
+    const sign = offset < 0 ? '-' : '+';
+    return `${dayText(d)}T00:00:00${sign}${pad(Math.floor(Math.abs(offset) / 60))}:${pad(Math.abs(offset) % 60)}`;
+  };
+  const today = new Date();
+  const monday = new Date(today.getFullYear(), today.getMonth(), today.getDate() - ((today.getDay() + 6) % 7));
+  const nextMonday = new Date(monday.getFullYear(), monday.getMonth(), monday.getDate() + 7);
+
+  console.log('-- The calendars of the running calendar');
+  const calendars = await callTool('calendar_list', {});
+  expect(Array.isArray(calendars.calendars) && calendars.calendars.length > 0, 'calendar_list listed no calendars');
+
+  console.log("-- This week's events (recurring tasks, reminders, countdowns)");
+  const week = await callTool('events_query', { start: isoMidnight(monday), end: isoMidnight(nextMonday) });
+  expect(Array.isArray(week.events) && week.events.length > 0, 'events_query found no events this week');
+
+  const first = week.events[0];
+  console.log(`-- One occurrence: event ${first.id} on ${first.date}`);
+  const [y, m, d] = first.date.split('-').map(Number);
+  const one = await callTool('event_get', { id: first.id, date: isoMidnight(new Date(y, m - 1, d)) });
+  expect(one.event?.id === first.id, 'event_get answered another event');
+
+  const todayText = dayText(today);
+  console.log(`-- Add a line to today's cell (${todayText}); trusted writing is off, so it waits for confirmation`);
+  const parked = await callTool('items_append_line', { date: todayText, text: 'Buy milk 买牛奶' });
+  expect(parked.status === 'pending_confirmation' && /^[0-9a-f]{32}$/.test(parked.confirm_token),
+    `expected a pending confirmation, got ${JSON.stringify(parked)}`);
+
+  console.log('-- The user agrees: accept the parked write');
+  await callTool('event_confirm', { confirm_token: parked.confirm_token, accept: true });
+
+  console.log("-- Today's cell, read back");
+  const cell = await callTool('items_get', { date: todayText });
+  expect(JSON.stringify(cell).includes('Buy milk'), "today's cell does not hold the new line");
+
+  console.log('-- Accepting the same token again is refused');
+  await callTool('event_confirm', { confirm_token: parked.confirm_token, accept: true }, { expectError: true });
+
+  if (dataFolder) {
+    const audit = `${dataFolder}/user/local/aimcp_audit.log`;
+    console.log(`-- The audit lines this session wrote (${audit}):`);
+    if (existsSync(audit)) {
+      for (const line of readFileSync(audit, 'utf8').split(/\r?\n/).filter(Boolean)) console.log(`   ${line.replaceAll('\t', ' | ')}`);
+    } else {
+      console.log('   (no audit file)');
+    }
+    console.log();
+  }
 
   // The server ends when its input ends, always with code 0.
   child.stdin.end();
@@ -195,27 +256,23 @@ async function session() {
   ]);
   expect(end !== null, `tessary-mcp did not exit within ${REPLY_TIMEOUT_MS / 1000} s of its input ending`);
   expect(end.code === 0, `tessary-mcp exited with ${end.signal ?? `code ${end.code}`}`);
-  console.log(`\ntessary-mcp exited with code 0 once its input ended.`);
+  console.log('tessary-mcp exited with code 0 once its input ended.');
 
   console.log(`
-The calendar application is not running on this machine (it is a Windows
-desktop program, and only tessary-mcp runs here under Wine), so the call is
-answered with the tool error CALENDAR_NOT_RUNNING: "${outcome.error.message}"
-("open Tessary first, then try again"). With Tessary running and AI access
-switched on, the same call returns its list of calendars.
-
-MCP client configuration for this machine (put the token from Tessary's
-AI access settings page in place of the placeholder):
+MCP client configuration for this machine, with the stand-in calendar's
+token (the calendar must be running: scripts/demo.sh stops it at the end;
+start it with tessary-devhost.exe as the README shows):
 `);
   const config = {
     mcpServers: {
-      tessary: {
+      Tessary: {
         command: wine64,
         args: [exe],
         env: {
           WINEPREFIX: process.env.WINEPREFIX,
           WINEDEBUG: '-all',
-          TESSARY_AIMCP_TOKEN: TOKEN_PLACEHOLDER,
+          TZ: childEnv.TZ,
+          TESSARY_AIMCP_TOKEN: token,
         },
       },
     },

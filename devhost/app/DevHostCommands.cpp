@@ -7,6 +7,7 @@
 #include "HandleGauge.h"
 #include <psapi.h>
 #include "HostApi.h"
+#include "SampleData.h"
 
 namespace {
 
@@ -44,6 +45,9 @@ const NamedService kServices[] = {
     {L"path", SID_PathService, [](devhost::StandInServices& s) -> IUnknown* { return s.paths.get(); }},
     {L"archive", SID_ResourceArchiveService, [](devhost::StandInServices& s) -> IUnknown* { return s.archives.get(); }},
     {L"index", SID_ResourceIndexService, [](devhost::StandInServices& s) -> IUnknown* { return s.indexes.get(); }},
+    {L"calendar", SID_CalendarService, [](devhost::StandInServices& s) -> IUnknown* { return s.calendars.get(); }},
+    {L"event", SID_EventService, [](devhost::StandInServices& s) -> IUnknown* { return s.events.get(); }},
+    {L"daycontent", SID_DayContentService, [](devhost::StandInServices& s) -> IUnknown* { return s.dayContent.get(); }},
 };
 
 const NamedService* FindService(const std::wstring& name)
@@ -61,6 +65,38 @@ std::wstring Escaped(const std::wstring& text)
         out.push_back(c);
     }
     return out;
+}
+
+// A day as the calendar commands take it: "today" or YYYY-MM-DD.
+bool ParseCommandDay(const std::wstring& text, devhost::CalendarDay& day)
+{
+    if (text == L"today") {
+        day = devhost::LocalToday();
+        return true;
+    }
+    return devhost::ParseDayText(text, day);
+}
+
+// A calendar given as ID GROUP in words[at], words[at + 1].
+bool ParseCalendar(const std::vector<std::wstring>& words, std::size_t at, devhost::CalendarIdentity& calendar)
+{
+    long id = 0;
+    if (at + 2 != words.size() || !ParseLong(words[at], id)) return false;
+    calendar = devhost::CalendarIdentity{static_cast<LONG>(id), words[at + 1]};
+    return true;
+}
+
+std::wstring CalendarText(const devhost::CalendarIdentity& calendar)
+{
+    return std::to_wstring(calendar.id) + L" " + (calendar.groupId.empty() ? L"\"\"" : calendar.groupId);
+}
+
+std::wstring KindText(LONG type)
+{
+    if (type == kEventTypeTask) return L"task";
+    if (type == kEventTypeReminder) return L"reminder";
+    if (type == kEventTypeCountdown) return L"countdown";
+    return L"type " + std::to_wstring(type);
 }
 
 }  // namespace
@@ -101,7 +137,14 @@ std::wstring DevHostCommands::Help()
            L"config                         the MCP client configuration (program path and token)\n"
            L"service remove|restore NAME    take a service away from the host or give it back\n"
            L"                               (settings account userdata cloud statistics language\n"
-           L"                               application path archive index)\n"
+           L"                               application path archive index calendar event daycontent)\n"
+           L"calendars                      the local calendars and the current one\n"
+           L"calendar current ID GROUP      switch the current calendar\n"
+           L"events DAY [ID GROUP]          the events on DAY (YYYY-MM-DD or today), current calendar\n"
+           L"                               unless one is given\n"
+           L"event complete|reopen ID DAY   mark one occurrence of an event done or not\n"
+           L"cell DAY [ID GROUP]            the day cell of DAY: colour and numbered lines\n"
+           L"sample [replace]               seed the sample data (replace: over existing data)\n"
            L"stats | calls | trace [N]      recorded statistics, application calls, trace lines\n"
            L"stall MS                       block the main thread for MS milliseconds\n"
            L"quit                           detach the plug-in and end the program\n";
@@ -193,6 +236,36 @@ std::wstring DevHostCommands::Execute(const std::wstring& line)
         return buffer.empty() ? std::wstring(kOk) : L"ok\n" + buffer;
     }
 
+    if (c == L"calendars" && n == 1) return Calendars();
+    if (c == L"calendar" && n == 4 && w[1] == L"current") {
+        devhost::CalendarIdentity calendar;
+        if (!ParseCalendar(w, 2, calendar)) return Error(L"calendar current ID GROUP");
+        if (!services_.calendars->Has(calendar)) return Error(L"no calendar " + CalendarText(calendar));
+        return SUCCEEDED(services_.calendars->SetCurrent(calendar)) ? kOk : Error(L"could not store");
+    }
+    if ((c == L"events" || c == L"cell") && (n == 2 || n == 4)) {
+        devhost::CalendarDay day;
+        devhost::CalendarIdentity calendar = services_.calendars->Current();
+        if (!ParseCommandDay(w[1], day) || (n == 4 && !ParseCalendar(w, 2, calendar)))
+            return Error(c + L" DAY [ID GROUP]");
+        return c == L"events" ? Events(day, calendar) : Cell(day, calendar);
+    }
+    if (c == L"event" && n == 4 && (w[1] == L"complete" || w[1] == L"reopen")) {
+        devhost::CalendarDay day;
+        if (!ParseCommandDay(w[3], day)) return Error(L"event complete|reopen ID DAY");
+        const HRESULT hr = services_.events->SetCompleted(w[2], day, w[1] == L"complete");
+        if (hr == HRESULT_FROM_WIN32(ERROR_NOT_FOUND)) return Error(L"no event " + w[2]);
+        if (hr == E_INVALIDARG) return Error(L"event " + w[2] + L" does not occur on " + devhost::DayText(day));
+        return SUCCEEDED(hr) ? kOk : Error(L"could not store");
+    }
+    if (c == L"sample" && (n == 1 || (n == 2 && w[1] == L"replace"))) {
+        if (n == 1 && devhost::HasCalendarData(services_))
+            return Error(L"the data folder already holds calendar data; sample replace overwrites it");
+        const devhost::CalendarDay today = devhost::LocalToday();
+        if (FAILED(devhost::SeedSampleData(services_, today))) return Error(L"could not store");
+        return L"ok\nsample data around " + devhost::DayText(today);
+    }
+
     if (c == L"stall" && n == 2) {
         long ms = 0;
         if (!ParseLong(w[1], ms) || ms < 0) return Error(L"stall MS");
@@ -225,6 +298,9 @@ std::wstring DevHostCommands::Status()
     out << L"account: " << (services_.account->LoggedInAnswer() == VARIANT_TRUE ? L"logged in as " + services_.account->UserId() : L"nobody logged in")
         << L" (user key " << services_.account->UserKey() << L")\n";
     out << L"statistics events: " << services_.statistics->Events().size() << L"\n";
+    out << L"calendar: current " << CalendarText(services_.calendars->Current()) << L"; "
+        << services_.calendars->Calendars().size() << L" calendars, " << services_.events->Events().size()
+        << L" events, " << services_.dayContent->CellCount() << L" day cells\n";
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     out << L"process: " << OpenHandleGauge() << L" handles, " << memory.PagefileUsage / 1024 << L" KiB committed, "
@@ -242,4 +318,45 @@ std::wstring DevHostCommands::ClientConfiguration()
     return L"{\n  \"mcpServers\": {\n    \"Tessary\": {\n      \"command\": \"" + Escaped(program) +
            L"\",\n      \"args\": [],\n      \"env\": {\n        \"TESSARY_AIMCP_TOKEN\": \"" + Escaped(token) +
            L"\"\n      }\n    }\n  }\n}";
+}
+
+std::wstring DevHostCommands::Calendars()
+{
+    const devhost::CalendarIdentity current = services_.calendars->Current();
+    std::wstring out = kOk;
+    for (const devhost::CalendarEntry& entry : services_.calendars->Calendars())
+        out += L"\n" + CalendarText(entry.identity) + L" " + entry.name +
+               (entry.identity == current ? L" (current)" : L"");
+    if (!services_.calendars->Has(current)) out += L"\ncurrent: " + CalendarText(current) + L" (not listed)";
+    return out;
+}
+
+// One line per event: id, kind, recurrence word and repeat count, whether
+// this occurrence is done, and the content line.
+std::wstring DevHostCommands::Events(const devhost::CalendarDay& day, const devhost::CalendarIdentity& calendar)
+{
+    std::wstring out = kOk;
+    for (const devhost::EventRecord& event : services_.events->EventsOn(day, calendar)) {
+        const bool done = event.completed.count(devhost::DayText(day)) != 0;
+        out += L"\n" + event.id + L" " + KindText(event.type) + L" " + event.recurrence + L"/" +
+               std::to_wstring(event.repeatCount) + (done ? L" done " : L" open ") + event.line;
+    }
+    return out;
+}
+
+// The colour, then each line of the text with its index.
+std::wstring DevHostCommands::Cell(const devhost::CalendarDay& day, const devhost::CalendarIdentity& calendar)
+{
+    const devhost::DayCell cell = services_.dayContent->Cell(day, calendar);
+    std::wstring out = L"ok\nbgcolor: " + cell.bgColor;
+    if (cell.text.empty()) return out;
+    std::size_t start = 0;
+    for (int index = 0;; ++index) {
+        const std::size_t lf = cell.text.find(L'\n', start);
+        const std::size_t length = lf == std::wstring::npos ? std::wstring::npos : lf - start;
+        out += L"\n" + std::to_wstring(index) + L" " + cell.text.substr(start, length);
+        if (lf == std::wstring::npos) break;
+        start = lf + 1;
+    }
+    return out;
 }

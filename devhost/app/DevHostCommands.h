@@ -1,6 +1,7 @@
 // The commands of the stand-in calendar, as typed at its console or sent
 // through its command channel: read and set the stand-in state, switch AI
-// access, stall the main thread, quit. Every command runs on the main thread
+// access, read and switch the calendar's data, seed the sample data, stall
+// the main thread, quit. Every command runs on the main thread
 // and gives a reply text whose first line is "ok" or "error: <why>".
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CalendarServices.h"
 #include "StandInServices.h"
 
 // Splits a command line into words: runs of non-blank characters, or text
@@ -38,6 +40,9 @@ public:
 
 private:
     std::wstring Status();
+    std::wstring Calendars();
+    std::wstring Events(const devhost::CalendarDay& day, const devhost::CalendarIdentity& calendar);
+    std::wstring Cell(const devhost::CalendarDay& day, const devhost::CalendarIdentity& calendar);
     std::wstring ClientConfiguration();
 
     devhost::StandInServices& services_;

@@ -4,8 +4,10 @@
 // message loop on its main thread. A user or a test drives it with commands,
 // typed at its console or sent from a second invocation:
 //
-//   tessary-devhost.exe [--data DIR] [--no-plugin]
-//                                           run the calendar (state in DIR)
+//   tessary-devhost.exe [--data DIR] [--no-plugin] [--sample]
+//                                           run the calendar (state in DIR;
+//                                           --sample seeds the sample data
+//                                           when DIR holds no calendar data)
 //   tessary-devhost.exe --send COMMAND...   send one command to the running one
 //
 // "help" lists the commands.
@@ -23,6 +25,7 @@
 #include "DevHostCommands.h"
 #include "InstallServices.h"
 #include "PluginLoader.h"
+#include "SampleData.h"
 #include "UniqueHandle.h"
 
 namespace {
@@ -194,7 +197,7 @@ int SendMode(const std::vector<std::wstring>& words)
     return sent && reply.compare(0, 2, L"ok") == 0 ? 0 : 1;
 }
 
-int RunCalendar(const std::wstring& dataPath, bool loadPlugin)
+int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
 {
     UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kMutexName));
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -212,6 +215,15 @@ int RunCalendar(const std::wstring& dataPath, bool loadPlugin)
         Print(L"tessary-devhost: the data folder " + folder.Path() + L" cannot be used");
         if (SUCCEEDED(comInit)) CoUninitialize();
         return 1;
+    }
+    if (seedSample && devhost::HasCalendarData(services)) {
+        Print(L"tessary-devhost: the data folder already holds calendar data; no sample data seeded");
+    } else if (seedSample) {
+        const devhost::CalendarDay today = devhost::LocalToday();
+        if (FAILED(devhost::SeedSampleData(services, today)))
+            Print(L"tessary-devhost: the sample data could not be stored");
+        else
+            Print(L"tessary-devhost: sample data seeded around " + devhost::DayText(today));
     }
 
     MainWindow window;
@@ -274,16 +286,19 @@ int main()
 
     std::wstring dataPath = ProgramFolder() + L"devhost-data";
     bool loadPlugin = true;
+    bool seedSample = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--send") return SendMode(std::vector<std::wstring>(args.begin() + static_cast<long>(i) + 1, args.end()));
         if (args[i] == L"--data" && i + 1 < args.size()) {
             dataPath = args[++i];
         } else if (args[i] == L"--no-plugin") {
             loadPlugin = false;
+        } else if (args[i] == L"--sample") {
+            seedSample = true;
         } else {
-            Print(L"usage: tessary-devhost.exe [--data DIR] [--no-plugin] | --send COMMAND...");
+            Print(L"usage: tessary-devhost.exe [--data DIR] [--no-plugin] [--sample] | --send COMMAND...");
             return 2;
         }
     }
-    return RunCalendar(dataPath, loadPlugin);
+    return RunCalendar(dataPath, loadPlugin, seedSample);
 }

@@ -9,6 +9,7 @@ HRESULT InstallStandInServices(const DataFolder& folder, const StandInOptions& o
     const HRESULT hr = CreateStandInServices(folder, options, services);
     if (FAILED(hr)) return hr;
     for (const auto& entry : services.Entries()) DevHost::SetService(entry.first, entry.second);
+    for (const HostClass& made : CalendarHostClasses()) DevHost::RegisterHostClass(*made.classId, made.create);
     return hr;
 }
 

@@ -15,6 +15,9 @@ std::vector<std::pair<GUID, IUnknown*>> StandInServices::Entries() const
         {SID_PathService, paths.get()},
         {SID_ResourceArchiveService, archives.get()},
         {SID_ResourceIndexService, indexes.get()},
+        {SID_CalendarService, calendars.get()},
+        {SID_EventService, events.get()},
+        {SID_DayContentService, dayContent.get()},
     };
 }
 
@@ -30,6 +33,12 @@ HRESULT CreateStandInServices(const DataFolder& folder, const StandInOptions& op
         hr = AccountService::Create(folder, made.account);
         if (FAILED(hr)) return hr;
         hr = CloudConfigService::Create(folder, made.cloud);
+        if (FAILED(hr)) return hr;
+        hr = CalendarService::Create(folder, made.calendars);
+        if (FAILED(hr)) return hr;
+        hr = EventService::Create(folder, made.calendars, made.events);
+        if (FAILED(hr)) return hr;
+        hr = DayContentService::Create(folder, made.dayContent);
         if (FAILED(hr)) return hr;
         made.userData = UserDataService::Create(folder, made.account);
         made.statistics = StatisticsService::Create(folder);

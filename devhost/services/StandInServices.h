@@ -8,10 +8,14 @@
 //     account.json      {"loggedIn":<yes/no>,"userId":"..."}
 //     cloud.json        {"aiAccessAllowed":<yes/no>}
 //     statistics.log    one line per statistics event
+//     calendars.json    the local calendars and the current one
+//     events.json       the calendar events
+//     daycells.json     the day cells' texts and colours
+//     (the last three: see CalendarServices.h)
 //     user\<user key>\  each user's data directory (made when asked for)
 // (<yes/no> is true, false, or a number for any other VARIANT_BOOL.) Files
 // that do not exist yet stand for the defaults: no settings, nobody logged
-// in, AI access allowed.
+// in, AI access allowed, no calendars, events or day cells.
 #pragma once
 
 #include <string>
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "ApplicationServices.h"
+#include "CalendarServices.h"
 #include "DataFolder.h"
 #include "LanguageService.h"
 #include "ResourceServices.h"
@@ -46,6 +51,9 @@ struct StandInServices {
     ComPtr<PathService> paths;
     ComPtr<ResourceArchiveService> archives;
     ComPtr<ResourceIndexService> indexes;
+    ComPtr<CalendarService> calendars;
+    ComPtr<EventService> events;
+    ComPtr<DayContentService> dayContent;
 
     // Every service with the identifier it is installed under (borrowed
     // pointers; empty until made).

@@ -40,7 +40,8 @@ TEST(StandInServicesTest, EveryServiceAnswersItsIdentifierAsACountedObject)
     const std::set<GUID, GuidLess> expected = {
         SID_SettingStoreService, SID_AccountService, SID_UserDataService,   SID_CloudConfigService,
         SID_StatisticsService,   SID_LanguageService, SID_ApplicationService, SID_PathService,
-        SID_ResourceArchiveService, SID_ResourceIndexService};
+        SID_ResourceArchiveService, SID_ResourceIndexService, SID_CalendarService, SID_EventService,
+        SID_DayContentService};
     std::set<GUID, GuidLess> seen;
     for (const auto& entry : services.Entries()) {
         seen.insert(entry.first);

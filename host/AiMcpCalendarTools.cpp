@@ -1,0 +1,350 @@
+#include "AiMcpCalendarTools.h"
+
+#include <cwchar>
+#include <vector>
+
+#include "AiMcpCalendars.h"
+#include "AiMcpDates.h"
+#include "AiMcpEnvelope.h"
+#include "AiMcpText.h"
+#include "AiMcpToolDispatcher.h"
+#include "HostAccess.h"
+
+namespace {
+
+const wchar_t kBadRange[] =
+    L"\"start\" and \"end\" must be ISO 8601 with a time zone, for example 2026-08-20T00:00:00+08:00";
+const wchar_t kEndBeforeStart[] = L"\"end\" must not be earlier than \"start\"";
+const wchar_t kBadKind[] = L"\"kind\" must be one of task, reminder, countdown or all";
+const wchar_t kNoEventService[] = L"the calendar event service is not available";
+const wchar_t kIdTooLong[] = L"the request \"id\" is too long to answer";
+const wchar_t kMissingEventId[] = L"malformed request: \"params\" needs an \"id\" string";
+const wchar_t kBadDate[] =
+    L"\"date\" must be ISO 8601 with a time zone, for example 2026-08-20T00:00:00+08:00";
+const wchar_t kNoSuchEvent[] = L"no local event with that id";
+const wchar_t kSemantics[] = L"[start, end) over whole local calendar days";
+
+constexpr int kMaxRangeDays = 366;
+constexpr std::size_t kTitleUnits = 200;
+
+const wchar_t* Bool(bool value)
+{
+    return value ? L"true" : L"false";
+}
+
+// Lower-cases every UTF-16 unit on its own, so a keyword and a title are
+// compared alike whatever their letter case.
+std::wstring Lower(std::wstring text)
+{
+    if (!text.empty()) CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The instant as local time with the offset in force at it; the local time
+// the parser gave is the fallback should the instant not be writable.
+std::wstring InstantText(FileTime utc, const LocalDateTime& local)
+{
+    std::wstring text;
+    if (FormatIsoInstant(utc, text)) return text;
+    (void)FormatIsoLocal(local, text);  // "+00:00" when the zone cannot say
+    return text;
+}
+
+// The local midnight that begins a day. A zone whose clocks skip midnight
+// has no such local time; the platform then picks the offset.
+std::wstring MidnightText(const LocalDay& day)
+{
+    std::wstring text;
+    (void)FormatIsoLocal(day, text);  // "+00:00" when the zone cannot say
+    return text;
+}
+
+bool ReadEventType(IxEvent* event, LONG& type)
+{
+    type = 0;
+    event->GetEventType(&type);
+    return EventKindName(type) != nullptr;
+}
+
+bool IsCompleted(IxEvent* event)
+{
+    VARIANT_BOOL completed = VARIANT_FALSE;
+    event->GetCompleted(&completed);
+    return completed == VARIANT_TRUE;
+}
+
+std::wstring ReadEventId(IxEvent* event)
+{
+    UniqueBstr text;
+    event->GetId(text.put());
+    return text.str();
+}
+
+// The fixed parts of the range result around the occurrences.
+struct RangeResult {
+    std::wstring start;  // the given instants as local ISO 8601 texts
+    std::wstring end;
+    int days = 0;
+    std::wstring calendarId;  // the reported calendar's id text
+
+    std::wstring Build(int count, bool truncated, const std::wstring& events) const
+    {
+        return L"{\"range\":{\"start\":" + QuoteJson(start) + L",\"end\":" + QuoteJson(end) +
+               L",\"days\":" + IntText(days) + L",\"semantics\":" + QuoteJson(kSemantics) +
+               L"},\"calendar_id\":" + QuoteJson(calendarId) + L",\"count\":" + IntText(count) +
+               L",\"truncated\":" + Bool(truncated) + L",\"events\":[" + events + L"]}";
+    }
+};
+
+// What every occurrence of one day shares, quoted once per day.
+struct DayTexts {
+    LocalDay day{};
+    std::wstring date;   // quoted "YYYY-MM-DD"
+    std::wstring start;  // quoted local midnight of the day
+    std::wstring end;    // quoted local midnight of the next day
+};
+
+// Which events a query takes and how it reports them.
+struct QueryFilter {
+    LONG kind = 0;             // 0: all, else the one event type
+    std::wstring keyword;      // lower-cased; empty: every title
+    std::wstring calendarId;   // quoted id text of the reported calendar
+};
+
+// The occurrence JSON of one event on one day, or empty when the query does
+// not take the event.
+std::wstring OccurrenceJson(IxEvent* event, const QueryFilter& filter, const DayTexts& day)
+{
+    LONG type = 0;
+    if (!ReadEventType(event, type)) return std::wstring();
+    if (filter.kind != 0 && filter.kind != type) return std::wstring();
+    const std::wstring title = ReadEventTitle(event);
+    if (title.empty()) return std::wstring();
+    if (!filter.keyword.empty() && Lower(title).find(filter.keyword) == std::wstring::npos) return std::wstring();
+
+    return L"{\"id\":" + QuoteJson(ReadEventId(event)) + L",\"calendar_id\":" + filter.calendarId +
+           L",\"date\":" + day.date + L",\"title\":" + QuoteJson(CutText(title, kTitleUnits)) +
+           L",\"all_day\":true,\"start\":" + day.start + L",\"end\":" + day.end + L",\"completed\":" +
+           Bool(IsCompleted(event)) + EventExtrasJson(event, type, &day.day) + L"}";
+}
+
+// The events the host lists for one day, in the given calendar or, when
+// calendarGroup is null, in the current one. Null when the host lists none.
+ComPtr<IxEventList> EventsOfDay(IxEventService* service, const std::wstring& dayText, LONG calendarNumber,
+                                const std::wstring* calendarGroup)
+{
+    ComPtr<IxEventList> list;
+    const UniqueBstr day(dayText);
+    if (calendarGroup) {
+        const UniqueBstr group(*calendarGroup);
+        service->GetEventsOfDayInCalendar(day.get(), calendarNumber, group.get(), list.put());
+    } else {
+        service->GetEventsOfDay(day.get(), list.put());
+    }
+    return list;
+}
+
+// The number of local days the range [start, end) touches; 0 for an empty
+// range. An end at local midnight does not touch the day it begins.
+bool CountRangeDays(const LocalDateTime& start, FileTime startUtc, const LocalDateTime& end, FileTime endUtc,
+                    FileTime& firstStamp, int& days)
+{
+    FileTime lastStamp = 0;
+    if (!DayStamp(start, firstStamp) || !DayStamp(end, lastStamp)) return false;
+    if (endUtc == startUtc) {
+        days = 0;
+        return true;
+    }
+    if (end.wHour == 0 && end.wMinute == 0 && end.wSecond == 0 && end.wMilliseconds == 0) lastStamp -= kFileTimeDay;
+    // Where the clocks fall back across midnight the last day can come out
+    // one before the first; the division then truncates to one day, the
+    // first, which is where the whole range lies.
+    const FileTime spanDays = (lastStamp - firstStamp + kFileTimeHalfDay) / kFileTimeDay + 1;
+    days = spanDays > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(spanDays);
+    return true;
+}
+
+}  // namespace
+
+bool AiMcpOccurrenceCollector::Offer(const std::wstring& occurrence)
+{
+    if (truncated_) return false;
+    const std::size_t length = Utf8Length(occurrence);
+    if (count_ >= kMaxOccurrences || total_ + 1 + length > budget_) {
+        truncated_ = true;
+        return false;
+    }
+    if (count_ > 0) events_ += L',';
+    events_ += occurrence;
+    ++count_;
+    total_ += length + 1;
+    return true;
+}
+
+std::wstring AiMcpCalendarList(const std::wstring& id)
+{
+    const CalendarListing listing = ListCalendars();
+    std::wstring currentText = IntText(listing.currentId);
+    std::wstring calendars;
+    for (const CalendarEntry& entry : listing.entries) {
+        const std::wstring idText = CalendarIdText(listing.entries, entry);
+        const bool current = listing.IsCurrent(entry);
+        if (current) currentText = idText;
+        if (!calendars.empty()) calendars += L',';
+        calendars += L"{\"id\":" + QuoteJson(idText) + L",\"name\":" + QuoteJson(entry.name) +
+                     L",\"current\":" + Bool(current) + L"}";
+    }
+    return BuildOkAnswer(id, L"{\"calendars\":[" + calendars + L"],\"current_calendar_id\":" +
+                                 QuoteJson(currentText) + L"}");
+}
+
+std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params)
+{
+    std::wstring startText, endText;
+    LocalDateTime startLocal{}, endLocal{};
+    FileTime startUtc = 0, endUtc = 0;
+    if (!GetStringParam(params, L"start", startText) || !GetStringParam(params, L"end", endText) ||
+        !ParseIsoInstant(startText, startLocal, &startUtc) || !ParseIsoInstant(endText, endLocal, &endUtc)) {
+        return BuildErrorAnswer(id, kInvalidTime, kBadRange);
+    }
+    if (endUtc < startUtc) return BuildErrorAnswer(id, kInvalidTime, kEndBeforeStart);
+
+    RangeResult range;
+    FileTime firstStamp = 0;
+    if (!CountRangeDays(startLocal, startUtc, endLocal, endUtc, firstStamp, range.days))
+        return BuildErrorAnswer(id, kInvalidTime, kBadRange);
+    if (range.days > kMaxRangeDays) {
+        wchar_t message[96];
+        std::swprintf(message, sizeof message / sizeof message[0], L"the range covers %d days, at most %d are allowed",
+                      range.days, kMaxRangeDays);
+        return BuildErrorAnswer(id, kInvalidTime, message);
+    }
+
+    std::wstring calendarParam;
+    GetStringParam(params, L"calendar_id", calendarParam);
+    const bool byCalendar = !calendarParam.empty();
+    LONG calendarNumber = 0;
+    std::wstring calendarGroup;
+    if (byCalendar && !FindCalendar(calendarParam, calendarNumber, calendarGroup))
+        return BuildErrorAnswer(id, kNotFound, L"no calendar with id " + calendarParam);
+
+    QueryFilter filter;
+    GetStringParam(params, L"keyword", filter.keyword);
+    filter.keyword = Lower(filter.keyword);
+    std::wstring kind;
+    GetStringParam(params, L"kind", kind);
+    if (!kind.empty() && kind != L"all") {
+        if (kind == L"task") filter.kind = kEventTypeTask;
+        else if (kind == L"reminder") filter.kind = kEventTypeReminder;
+        else if (kind == L"countdown") filter.kind = kEventTypeCountdown;
+        else return BuildErrorAnswer(id, kInvalidParams, kBadKind);
+    }
+
+    const ComPtr<IxEventService> service = GetHostService<IxEventService>(SID_EventService);
+    if (!service) return BuildErrorAnswer(id, kInternal, kNoEventService);
+
+    // The reported calendar: the one asked for, else the current one, named
+    // as the calendar list names it.
+    const CalendarListing listing = ListCalendars();
+    if (!byCalendar) {
+        calendarNumber = listing.currentId;
+        calendarGroup = listing.currentGroupId;
+    }
+    range.calendarId = IntText(calendarNumber);
+    for (const CalendarEntry& entry : listing.entries) {
+        if (entry.id == calendarNumber && entry.groupId == calendarGroup) {
+            range.calendarId = CalendarIdText(listing.entries, entry);
+            break;
+        }
+    }
+    filter.calendarId = QuoteJson(range.calendarId);
+
+    LocalDay day{};
+    if (!DayFromFileTime(firstStamp, day)) return BuildErrorAnswer(id, kInvalidTime, kBadRange);
+
+    range.start = InstantText(startUtc, startLocal);
+    range.end = InstantText(endUtc, endLocal);
+    // The answer without occurrences, at its longest (three-digit count,
+    // "false"), leaves what the occurrences may take.
+    const std::size_t emptyLength = Utf8Length(BuildOkAnswer(id, range.Build(AiMcpOccurrenceCollector::kMaxOccurrences, false, L"")));
+    if (emptyLength >= kAiMcpAnswerBudget) return BuildErrorAnswer(id, kInvalidParams, kIdTooLong);
+    AiMcpOccurrenceCollector collector(kAiMcpAnswerBudget - emptyLength);
+
+    for (int walked = 0; walked < range.days && !collector.truncated(); ++walked) {
+        DayTexts texts;
+        LocalDay next{};
+        if (!NextDay(day, next)) break;
+        texts.day = day;
+        const std::wstring dayText = FormatDay(day);
+        texts.date = QuoteJson(dayText);
+        texts.start = QuoteJson(MidnightText(day));
+        texts.end = QuoteJson(MidnightText(next));
+
+        const ComPtr<IxEventList> list =
+            EventsOfDay(service.get(), dayText, calendarNumber, byCalendar ? &calendarGroup : nullptr);
+        LONG count = 0;
+        if (list) list->GetCount(&count);
+        for (LONG i = 0; i < count; ++i) {
+            ComPtr<IxEvent> event;
+            list->GetItem(i, IID_IxEvent, event.put_void());
+            if (!event) continue;
+            const std::wstring occurrence = OccurrenceJson(event.get(), filter, texts);
+            if (occurrence.empty()) continue;
+            if (!collector.Offer(occurrence)) break;
+        }
+        day = next;
+    }
+    return BuildOkAnswer(id, range.Build(collector.count(), collector.truncated(), collector.events()));
+}
+
+std::wstring AiMcpEventGet(const std::wstring& id, const std::wstring& params)
+{
+    std::wstring eventId;
+    if (!GetStringParam(params, L"id", eventId) || eventId.empty())
+        return BuildErrorAnswer(id, kInvalidParams, kMissingEventId);
+
+    std::wstring dateText;
+    GetStringParam(params, L"date", dateText);
+    const bool dated = !dateText.empty();
+    LocalDateTime dateLocal{};
+    FileTime dateUtc = 0;
+    ComPtr<IxDate> date;
+    if (dated) {
+        if (!ParseIsoInstant(dateText, dateLocal, &dateUtc)) return BuildErrorAnswer(id, kInvalidTime, kBadDate);
+        // Without a date object the event is still read, as of no occurrence.
+        CreateInstanceFromClassFactory(CLSID_Date, date.put_void(), nullptr);
+        if (date) {
+            const UniqueBstr dayText(FormatDay(dateLocal));
+            date->SetFromText(dayText.get());
+        }
+    }
+
+    const ComPtr<IxEventService> service = GetHostService<IxEventService>(SID_EventService);
+    if (!service) return BuildErrorAnswer(id, kInternal, kNoEventService);
+
+    ComPtr<IxEvent> event;
+    const UniqueBstr idText(eventId);
+    const HRESULT hr = service->GetEventById(idText.get(), date.get(), event.put());
+    if (hr != S_OK || !event) return BuildErrorAnswer(id, kNotFound, kNoSuchEvent);
+    LONG type = 0;
+    if (!ReadEventType(event.get(), type)) return BuildErrorAnswer(id, kNotFound, kNoSuchEvent);
+
+    LocalDay day{};
+    day.wYear = dateLocal.wYear;
+    day.wMonth = dateLocal.wMonth;
+    day.wDay = dateLocal.wDay;
+    std::wstring json = L"{\"id\":" + QuoteJson(eventId) + L",\"title\":" +
+                        QuoteJson(CutText(ReadEventTitle(event.get()), kTitleUnits)) +
+                        L",\"all_day\":true,\"event_type\":" + IntText(type) + EventExtrasJson(event.get(), type, dated ? &day : nullptr);
+    if (dated) {
+        const bool completed = IsCompleted(event.get());
+        LocalDay next{};
+        if (NextDay(day, next)) {
+            json += L",\"date\":" + QuoteJson(FormatDay(day)) + L",\"start\":" +
+                    QuoteJson(InstantText(dateUtc, dateLocal)) + L",\"end\":" + QuoteJson(MidnightText(next)) +
+                    L",\"completed\":" + Bool(completed);
+        }
+    }
+    json += L"}";
+    return BuildOkAnswer(id, L"{\"event\":" + json + L"}");
+}

@@ -1,0 +1,87 @@
+// The stand-in program's calendar commands over a set of services: listing
+// and switching calendars, a day's events and cell, completing one
+// occurrence, and seeding the sample data.
+
+#include <gtest/gtest.h>
+
+#include "DevHostCommands.h"
+#include "SampleData.h"
+#include "ServiceTestSupport.h"
+
+namespace {
+
+class CalendarCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        devhost::StandInOptions options;
+        options.useClipboard = false;
+        ASSERT_EQ(S_OK, devhost::CreateStandInServices(devhost::DataFolder(temp.PathOf(L"data")), options, services));
+        DevHostControls controls;
+        controls.pluginLoaded = [] { return false; };
+        controls.reattachPlugin = [] { return false; };
+        controls.stallMainThread = [](unsigned long) {};
+        controls.quit = [] {};
+        commands.reset(new DevHostCommands(services, controls));
+    }
+
+    std::wstring Run(const std::wstring& line) { return commands->Execute(line); }
+
+    servicetest::TempFolder temp;
+    devhost::StandInServices services;
+    std::unique_ptr<DevHostCommands> commands;
+};
+
+bool Has(const std::wstring& reply, const std::wstring& part) { return reply.find(part) != std::wstring::npos; }
+
+}  // namespace
+
+TEST_F(CalendarCommandsTest, SampleThenReadAndSwitch)
+{
+    EXPECT_EQ(L"ok", Run(L"calendars").substr(0, 2));
+    const std::wstring seeded = Run(L"sample");
+    ASSERT_EQ(L"ok", seeded.substr(0, 2)) << seeded;
+    EXPECT_EQ(L"error: ", Run(L"sample").substr(0, 7)) << "does not seed over existing data";
+    EXPECT_EQ(L"ok", Run(L"sample replace").substr(0, 2));
+
+    const std::wstring calendars = Run(L"calendars");
+    EXPECT_TRUE(Has(calendars, L"\n1 local Personal (current)")) << calendars;
+    EXPECT_TRUE(Has(calendars, L"\n1 family Family\n") || Has(calendars, L"\n1 family Family")) << calendars;
+
+    const std::wstring today = devhost::DayText(devhost::LocalToday());
+    const std::wstring events = Run(L"events today");
+    EXPECT_TRUE(Has(events, L" task DAILY/1 open Buy groceries")) << events;
+    EXPECT_TRUE(Has(events, L" reminder WEEKLY/-1 open Team meeting")) << events;
+    EXPECT_EQ(events, Run(L"events " + today));
+
+    const std::wstring cell = Run(L"cell today");
+    EXPECT_TRUE(Has(cell, L"\nbgcolor: FFE0B2\n0 Call the plumber\n1 ~~Pick up the parcel~~\n")) << cell;
+
+    ASSERT_EQ(L"ok", Run(L"calendar current 1 family"));
+    EXPECT_TRUE(Has(Run(L"cell today"), L"Dinner at grandma's")) << Run(L"cell today");
+    EXPECT_FALSE(Has(Run(L"events today"), L"Buy groceries"));
+    EXPECT_TRUE(Has(Run(L"events today 1 local"), L"Buy groceries"));
+    EXPECT_EQ(L"error: no calendar 9 local", Run(L"calendar current 9 local"));
+    EXPECT_TRUE(services.calendars->Current() == (devhost::CalendarIdentity{1, L"family"}));
+}
+
+TEST_F(CalendarCommandsTest, CompleteAndReopenOneOccurrence)
+{
+    ASSERT_EQ(L"ok", Run(L"sample").substr(0, 2));
+    devhost::EventRecord meeting;
+    for (const devhost::EventRecord& event : services.events->Events())
+        if (event.line == L"Team meeting") meeting = event;
+    ASSERT_FALSE(meeting.id.empty());
+    const std::wstring nextWeek = devhost::DayText(devhost::AddDays(devhost::LocalToday(), 7));
+
+    ASSERT_EQ(L"ok", Run(L"event complete " + meeting.id + L" " + nextWeek));
+    EXPECT_TRUE(Has(Run(L"events " + nextWeek), L"done Team meeting"));
+    EXPECT_TRUE(Has(Run(L"events today"), L"open Team meeting"));
+    ASSERT_EQ(L"ok", Run(L"event reopen " + meeting.id + L" " + nextWeek));
+    EXPECT_TRUE(Has(Run(L"events " + nextWeek), L"open Team meeting"));
+
+    EXPECT_EQ(L"error: no event evt-999", Run(L"event complete evt-999 today"));
+    const std::wstring tomorrow = devhost::DayText(devhost::AddDays(devhost::LocalToday(), 1));
+    EXPECT_TRUE(Has(Run(L"event complete " + meeting.id + L" " + tomorrow), L"does not occur on"));
+    EXPECT_EQ(L"error: events DAY [ID GROUP]", Run(L"events 2026-02-30"));
+}

@@ -1,0 +1,86 @@
+// The sample data: the calendars, the week's events and the day cells it
+// promises, dated around the day it is given.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "SampleData.h"
+#include "ServiceTestSupport.h"
+
+using devhost::CalendarDay;
+using devhost::CalendarIdentity;
+using devhost::EventRecord;
+
+namespace {
+
+std::map<std::wstring, EventRecord> ByTitle(const std::vector<EventRecord>& events)
+{
+    std::map<std::wstring, EventRecord> byTitle;
+    for (const EventRecord& event : events) byTitle[event.line] = event;
+    return byTitle;
+}
+
+}  // namespace
+
+TEST(SampleDataTest, SeedsTheWeekAroundTheGivenDay)
+{
+    servicetest::TempFolder temp;
+    devhost::StandInOptions options;
+    options.useClipboard = false;
+    devhost::StandInServices services;
+    ASSERT_EQ(S_OK, devhost::CreateStandInServices(devhost::DataFolder(temp.PathOf(L"data")), options, services));
+    EXPECT_FALSE(devhost::HasCalendarData(services));
+
+    const CalendarDay today{2026, 2, 26};  // a Thursday; Monday is 23 February
+    ASSERT_EQ(S_OK, devhost::SeedSampleData(services, today));
+    EXPECT_TRUE(devhost::HasCalendarData(services));
+
+    const CalendarIdentity personal{1, L"local"}, family{1, L"family"};
+    const auto calendars = services.calendars->Calendars();
+    ASSERT_EQ(3u, calendars.size());
+    EXPECT_EQ(2, std::count_if(calendars.begin(), calendars.end(),
+                               [](const devhost::CalendarEntry& entry) { return entry.identity.id == 1; }))
+        << "two calendars share the number 1";
+    EXPECT_TRUE(services.calendars->Has(family));
+    EXPECT_TRUE(services.calendars->Current() == personal);
+
+    // This week's tasks, one of them done, and every kind the tools show.
+    std::map<LONG, int> kinds;
+    int tasksThisWeek = 0;
+    for (long offset = -3; offset <= 3; ++offset) {
+        for (const EventRecord& event : services.events->EventsOn(devhost::AddDays(today, offset), personal))
+            if (event.type == kEventTypeTask) ++tasksThisWeek;
+    }
+    EXPECT_GE(tasksThisWeek, 5);
+    for (const EventRecord& event : services.events->Events()) ++kinds[event.type];
+    EXPECT_GE(kinds[kEventTypeTask], 3);
+    EXPECT_GE(kinds[kEventTypeReminder], 1);
+    EXPECT_EQ(1, kinds[kEventTypeCountdown]);
+    EXPECT_EQ(1, kinds[4]) << "one event of a type the tools hide";
+
+    const auto events = ByTitle(services.events->Events());
+    const EventRecord& meeting = events.at(L"Team meeting");
+    EXPECT_EQ(L"WEEKLY", meeting.recurrence);
+    EXPECT_EQ(-1, meeting.repeatCount);
+    EXPECT_TRUE(meeting.hasReminder);
+    const auto nextWeek = services.events->EventsOn(devhost::AddDays(today, 7), personal);
+    EXPECT_TRUE(std::any_of(nextWeek.begin(), nextWeek.end(),
+                            [](const EventRecord& e) { return e.line == L"Team meeting"; }));
+    const EventRecord& newYear = events.at(L"New Year's Day");
+    EXPECT_EQ(kEventTypeCountdown, newYear.type);
+    EXPECT_TRUE(newYear.start == (CalendarDay{2027, 1, 1}));
+    EXPECT_EQ(1u, events.at(L"Plan this week's meals").completed.count(L"2026-02-23"));
+
+    const devhost::DayCell cell = services.dayContent->Cell(today, personal);
+    EXPECT_NE(std::wstring::npos, cell.text.find(L"\n~~")) << "a done line";
+    EXPECT_FALSE(cell.bgColor.empty());
+    EXPECT_FALSE(services.dayContent->Cell(today, family).text.empty());
+
+    // Seeding again replaces rather than adds.
+    const std::size_t count = services.events->Events().size();
+    ASSERT_EQ(S_OK, devhost::SeedSampleData(services, today));
+    EXPECT_EQ(count, services.events->Events().size());
+    EXPECT_EQ(3u, services.dayContent->CellCount());
+}
