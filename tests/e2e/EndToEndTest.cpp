@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "ChildProcess.h"
@@ -64,7 +66,7 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         data = std::wstring(temp) + L"e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
         ChildOptions options;
-        options.arguments = {L"--data", data};
+        options.arguments = {L"--data", data, L"--sample"};
         ASSERT_TRUE(calendar.Start(DevHost(), options));
         for (int i = 0; i < 200; ++i) {
             if (Send({L"status"}).exitCode == 0) return;
@@ -124,6 +126,96 @@ TEST_F(EndToEnd, GateAndDispatcherAnswerThroughMcp)
     EXPECT_EQ(CallTool(token, "calendar_list").text,
               L"{\"error\":{\"code\":\"FEATURE_DISABLED\",\"message\":\"AI access to the local calendar is turned off\"}}");
     EXPECT_EQ(Token(), token);
+}
+
+// Today's local date and the zone's current offset, as the calendar sees
+// them (the Win32 calls follow TZ).
+struct LocalToday {
+    std::string day, nextDay, offset;
+};
+
+LocalToday Today()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    SYSTEMTIME midnight = now;
+    midnight.wHour = midnight.wMinute = midnight.wSecond = midnight.wMilliseconds = 0;
+    FILETIME ft;
+    SystemTimeToFileTime(&midnight, &ft);
+    ULARGE_INTEGER t{};
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    t.QuadPart += 864000000000ull;
+    ft.dwLowDateTime = t.LowPart;
+    ft.dwHighDateTime = t.HighPart;
+    SYSTEMTIME next;
+    FileTimeToSystemTime(&ft, &next);
+    TIME_ZONE_INFORMATION tz;
+    const DWORD mode = GetTimeZoneInformation(&tz);
+    const long bias = tz.Bias + (mode == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : mode == TIME_ZONE_ID_STANDARD ? tz.StandardBias : 0);
+    char buffer[64];
+    LocalToday today;
+    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    today.day = buffer;
+    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", next.wYear, next.wMonth, next.wDay);
+    today.nextDay = buffer;
+    std::snprintf(buffer, sizeof buffer, "%c%02ld:%02ld", bias > 0 ? '-' : '+', std::labs(bias) / 60, std::labs(bias) % 60);
+    today.offset = buffer;
+    return today;
+}
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+JsonValue::Ptr ParseResult(const ToolResult& r)
+{
+    JsonValue::Ptr value = JsonValue::Parse(r.text);
+    EXPECT_TRUE(value && value->IsObject()) << testing::PrintToString(r.text);
+    return value ? std::move(value) : JsonValue::MakeObject({});
+}
+
+TEST_F(EndToEnd, ReadsTheSampleCalendarAndWritesADayCellInTheLocalZone)
+{
+    ASSERT_EQ(Send({L"ai", L"on"}).exitCode, 0u);
+    const std::wstring token = Token();
+    const LocalToday today = Today();
+
+    ToolResult r = CallTool(token, "calendar_list");
+    ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
+    JsonValue::Ptr result = ParseResult(r);
+    ASSERT_TRUE(result->GetMember(L"calendars"));
+    EXPECT_EQ(result->GetMember(L"calendars")->Items().size(), 3u);
+    EXPECT_EQ(result->GetMember(L"current_calendar_id")->StringValue(), L"local/1");  // two calendars share number 1
+
+    // Today's occurrences, each on today's date at local midnight with the
+    // zone's own offset.
+    r = CallTool(token, "events_query",
+                 "{\"start\":\"" + today.day + "T00:00:00" + today.offset + "\",\"end\":\"" + today.nextDay + "T00:00:00" + today.offset + "\"}");
+    ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
+    result = ParseResult(r);
+    const JsonValue* events = result->GetMember(L"events");
+    ASSERT_TRUE(events && !events->Items().empty()) << testing::PrintToString(r.text);
+    for (const auto& e : events->Items()) {
+        EXPECT_EQ(e->GetMember(L"date")->StringValue(), Wide(today.day));
+        EXPECT_EQ(e->GetMember(L"start")->StringValue(), Wide(today.day + "T00:00:00" + today.offset));
+    }
+
+    // A line added to today's cell waits for confirmation, then lands.
+    r = CallTool(token, "items_append_line", "{\"date\":\"" + today.day + "\",\"text\":\"Parked line\"}");
+    ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
+    result = ParseResult(r);
+    EXPECT_EQ(result->GetMember(L"status")->StringValue(), L"pending_confirmation");
+    const std::wstring confirm = result->GetMember(L"confirm_token")->StringValue();
+    EXPECT_EQ(CallTool(token, "items_get", "{\"date\":\"" + today.day + "\"}").text.find(L"Parked line"), std::wstring::npos);
+    r = CallTool(token, "event_confirm", "{\"confirm_token\":\"" + std::string(confirm.begin(), confirm.end()) + "\",\"accept\":true}");
+    ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
+    EXPECT_NE(CallTool(token, "items_get", "{\"date\":\"" + today.day + "\"}").text.find(L"Parked line"), std::wstring::npos);
+
+    // With trusted writing on, the same kind of write is carried out at once.
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"1"}).exitCode, 0u);
+    r = CallTool(token, "items_append_line", "{\"date\":\"" + today.day + "\",\"text\":\"Trusted line\"}");
+    ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
+    EXPECT_EQ(r.text.find(L"pending_confirmation"), std::wstring::npos);
+    EXPECT_NE(CallTool(token, "items_get", "{\"date\":\"" + today.day + "\"}").text.find(L"Trusted line"), std::wstring::npos);
 }
 
 }  // namespace
