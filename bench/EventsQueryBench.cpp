@@ -43,11 +43,11 @@ void Series(const char* title, const std::wstring& extra, int runs)
     for (int perDay = 25; perDay <= 400; perDay *= 2) {
         calfake::FakeCalendarHost host;
         for (int i = 0; i < perDay; ++i) {
-            calfake::EventSpec spec(L"event-" + std::to_wstring(i), L"Daily stand-up meeting number " + std::to_wstring(i),
+            calfake::EventSpec shape(L"event-" + std::to_wstring(i), L"Daily stand-up meeting number " + std::to_wstring(i),
                                     1 + i % 3, L"DAILY", -1, i % 2 == 0);
-            spec.hasReminder = spec.type == kEventTypeReminder;
-            spec.listed = {{0, 9, 30}};
-            host.Events().AddEveryDay(spec);
+            shape.hasReminder = shape.type == kEventTypeReminder;
+            shape.listed = {{0, 9, 30}};
+            host.Events().AddEveryDay(shape);
         }
         std::size_t bytes = 0;
         const double ms = TimeQuery(L"{" + kRange + extra + L"}", runs, bytes);

@@ -58,3 +58,6 @@ echo
 
 TESSARY_MCP_EXE="$bin/tessary-mcp.exe" TESSARY_AIMCP_TOKEN="$token" TESSARY_DEMO_DATA="$data" \
   node "$root/scripts/demo-session.mjs"
+echo
+echo "Today's write quota, as the stand-in calendar shows it:"
+devhost --send quota | sed -n '2,$p' | sed 's/^/   /'

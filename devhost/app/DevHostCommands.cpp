@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <sstream>
 
+#include <psapi.h>
+
 #include "DevHostApi.h"
 #include "HandleGauge.h"
-#include <psapi.h>
 #include "HostApi.h"
+#include "UniqueBstr.h"
 #include "SampleData.h"
 
 namespace {
@@ -146,6 +148,8 @@ std::wstring DevHostCommands::Help()
            L"cell DAY [ID GROUP]            the day cell of DAY: colour and numbered lines\n"
            L"sample [replace]               seed the sample data (replace: over existing data)\n"
            L"stats | calls | trace [N]      recorded statistics, application calls, trace lines\n"
+           L"quota                          today's AI writes per kind for the logged-in user (limit 40 each)\n"
+           L"audit [N]                      the last N lines of the AI audit log (default 10)\n"
            L"stall MS                       block the main thread for MS milliseconds\n"
            L"quit                           detach the plug-in and end the program\n";
 }
@@ -213,6 +217,41 @@ std::wstring DevHostCommands::Execute(const std::wstring& line)
         return kOk;
     }
 
+    if (c == L"quota" && n == 1) {
+        // The plug-in's per-user counters, as it keeps them in the settings
+        // store; a stored day other than today means nothing was written yet.
+        const std::wstring user = services_.account->UserKey();
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        const LONG today = now.wYear * 10000 + now.wMonth * 100 + now.wDay;
+        LONG day = 0;
+        services_.settings->ReadInt(L"sys_aimcp_quota_day_" + user, day);
+        std::wstring out = L"ok\nuser " + user + L", day " + std::to_wstring(today);
+        for (const wchar_t* kind : {L"items", L"events", L"notes"}) {
+            LONG used = 0;
+            if (day == today) services_.settings->ReadInt(std::wstring(L"sys_aimcp_quota_") + kind + L"_" + user, used);
+            out += std::wstring(L"\n") + kind + L": " + std::to_wstring(used) + L" of 40";
+        }
+        return out;
+    }
+    if (c == L"audit" && n <= 2) {
+        long lines = 10;
+        if (n == 2 && (!ParseLong(w[1], lines) || lines < 1)) return Error(L"audit [N]");
+        UniqueBstr folder;
+        services_.userData->GetUserDataDir(folder.put());
+        std::wstring path = folder.str();
+        if (!path.empty() && path.back() != L'\\') path += L'\\';
+        path += L"aimcp_audit.log";
+        std::wstring text;
+        if (FAILED(devhost::ReadUtf8File(path, text))) return L"ok\n(no audit log yet at " + path + L")";
+        std::vector<std::wstring> all;
+        std::wistringstream in(text);
+        for (std::wstring l; std::getline(in, l);)
+            if (!l.empty()) all.push_back(l);
+        std::wstring out = kOk;
+        for (std::size_t i = all.size() > static_cast<std::size_t>(lines) ? all.size() - lines : 0; i < all.size(); ++i) out += L"\n" + all[i];
+        return out;
+    }
     if (c == L"stats" && n == 1) {
         std::wstring out = kOk;
         for (const auto& e : services_.statistics->Events()) out += L"\n" + devhost::StatisticsService::FormatLine(e);

@@ -210,6 +210,13 @@ TEST_F(EndToEnd, ReadsTheSampleCalendarAndWritesADayCellInTheLocalZone)
     ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
     EXPECT_NE(CallTool(token, "items_get", "{\"date\":\"" + today.day + "\"}").text.find(L"Parked line"), std::wstring::npos);
 
+    // The stand-in calendar shows the write counted and audited.
+    const std::string quota = Send({L"quota"}).out;
+    EXPECT_NE(quota.find("items: 1 of 40"), std::string::npos) << quota;
+    const std::string audit = Send({L"audit"}).out;
+    EXPECT_NE(audit.find("items_append_line\tid=" + today.day + "\ttrust=0\tok\tpending confirmation"), std::string::npos) << audit;
+    EXPECT_NE(audit.find("\tParked line"), std::string::npos) << audit;
+
     // With trusted writing on, the same kind of write is carried out at once.
     ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"1"}).exitCode, 0u);
     r = CallTool(token, "items_append_line", "{\"date\":\"" + today.day + "\",\"text\":\"Trusted line\"}");

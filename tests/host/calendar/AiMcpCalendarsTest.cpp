@@ -217,7 +217,7 @@ TEST(EventExtras, KindRecurrenceReminderAndCountdown)
     day.wMonth = 3;
     day.wDay = 1;
     struct Case {
-        const EventSpec* spec;
+        const EventSpec* shape;
         const LocalDay* day;
         const wchar_t* expected;
     };
@@ -234,8 +234,8 @@ TEST(EventExtras, KindRecurrenceReminderAndCountdown)
         {&other, &day, L""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::string(c.spec->id.begin(), c.spec->id.end()));
-        const ComPtr<IxEvent> event = calfake::MakeEvent(*c.spec);
+        SCOPED_TRACE(testing::Message() << std::string(c.shape->id.begin(), c.shape->id.end()));
+        const ComPtr<IxEvent> event = calfake::MakeEvent(*c.shape);
         LONG type = 0;
         event->GetEventType(&type);
         EXPECT_EQ(EventExtrasJson(event.get(), type, c.day), c.expected);

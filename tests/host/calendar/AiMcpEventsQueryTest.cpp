@@ -221,7 +221,7 @@ TEST(EventsQuery, FiltersByKindKeywordAndTitle)
         SCOPED_TRACE(testing::Message() << std::string(c.more, c.more + wcslen(c.more)).size());
         FakeCalendarHost host;
         FakeCalendarHost* h = &host;
-        auto add = [h](EventSpec spec) { h->Events().AddOnDay(L"2026-08-20", spec); };
+        auto add = [h](EventSpec shape) { h->Events().AddOnDay(L"2026-08-20", shape); };
         add({L"t1", L"Buy mIlK", kEventTypeTask});
         add({L"r1", L"Call Mom", kEventTypeReminder});
         add({L"c1", L"Trip to Z\u00fcrich", kEventTypeCountdown});

@@ -44,29 +44,29 @@ private:
 
 class Trigger final : public devhost::ComObject<IxTrigger, IID_IxTrigger> {
 public:
-    explicit Trigger(const TriggerSpec& spec) : spec_(spec) {}
+    explicit Trigger(const TriggerSpec& shape) : shape_(shape) {}
     HRESULT STDMETHODCALLTYPE SetHour(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetHour(LONG* hour) noexcept override { return *hour = spec_.hour, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetHour(LONG* hour) noexcept override { return *hour = shape_.hour, S_OK; }
     HRESULT STDMETHODCALLTYPE SetMinute(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMinute(LONG* minute) noexcept override { return *minute = spec_.minute, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetMinute(LONG* minute) noexcept override { return *minute = shape_.minute, S_OK; }
     HRESULT STDMETHODCALLTYPE SetExtraInt(LONG) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetDayOffset(LONG) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDayOffset(LONG* offset) noexcept override
     {
-        *offset = spec_.dayOffset;
+        *offset = shape_.dayOffset;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetLastInt(LONG) noexcept override { return E_NOTIMPL; }
 
 private:
-    TriggerSpec spec_;
+    TriggerSpec shape_;
 };
 
 class TriggerList final : public devhost::ComObject<IxTriggerList, IID_IUnknown> {
 public:
-    explicit TriggerList(const std::vector<TriggerSpec>& specs)
+    explicit TriggerList(const std::vector<TriggerSpec>& shapes)
     {
-        for (const TriggerSpec& spec : specs) items_.push_back(devhost::MakeComObject<Trigger>(spec));
+        for (const TriggerSpec& shape : shapes) items_.push_back(devhost::MakeComObject<Trigger>(shape));
     }
     HRESULT STDMETHODCALLTYPE GetCount(LONG* count) noexcept override
     {
@@ -86,9 +86,9 @@ private:
 
 class Reminder final : public devhost::ComObject<IxReminder, IID_IxReminder> {
 public:
-    explicit Reminder(const EventSpec& spec) : list_(devhost::MakeComObject<TriggerList>(spec.listed))
+    explicit Reminder(const EventSpec& shape) : list_(devhost::MakeComObject<TriggerList>(shape.listed))
     {
-        if (spec.primary) primary_ = devhost::MakeComObject<Trigger>(*spec.primary);
+        if (shape.primary) primary_ = devhost::MakeComObject<Trigger>(*shape.primary);
     }
     HRESULT STDMETHODCALLTYPE SetState(VARIANT_BOOL) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetCarriedProperty(LONG) noexcept override { return E_NOTIMPL; }
@@ -113,12 +113,12 @@ private:
 
 class Event final : public devhost::ComObject<IxEvent, IID_IxEvent> {
 public:
-    explicit Event(const EventSpec& spec) : spec_(spec)
+    explicit Event(const EventSpec& shape) : shape_(shape)
     {
-        if (spec.hasContent) title_ = devhost::MakeComObject<Title>(spec.title);
-        if (spec.hasReminder) reminder_ = devhost::MakeComObject<Reminder>(spec);
+        if (shape.hasContent) title_ = devhost::MakeComObject<Title>(shape.title);
+        if (shape.hasReminder) reminder_ = devhost::MakeComObject<Reminder>(shape);
     }
-    HRESULT STDMETHODCALLTYPE GetId(BSTR* id) noexcept override { return *id = Alloc(spec_.id), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetId(BSTR* id) noexcept override { return *id = Alloc(shape_.id), S_OK; }
     HRESULT STDMETHODCALLTYPE SetContent(IxItemLine*) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetContent(IxItemLine** content) noexcept override
     {
@@ -128,7 +128,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetRecurrence(BSTR* word) noexcept override
     {
-        *word = Alloc(spec_.recurrence);
+        *word = Alloc(shape_.recurrence);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetCalendarKind(BSTR) noexcept override { return E_NOTIMPL; }
@@ -136,14 +136,14 @@ public:
     HRESULT STDMETHODCALLTYPE SetRepeatCount(LONG) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetRepeatCount(LONG* count) noexcept override
     {
-        *count = spec_.repeatCount;
+        *count = shape_.repeatCount;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetStartDate(IxDate*) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetCompleted(VARIANT_BOOL) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCompleted(VARIANT_BOOL* completed) noexcept override
     {
-        *completed = spec_.completed ? VARIANT_TRUE : VARIANT_FALSE;
+        *completed = shape_.completed ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetExtraInt(LONG) noexcept override { return E_NOTIMPL; }
@@ -154,19 +154,19 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetOtherText(BSTR) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetEventType(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetEventType(LONG* type) noexcept override { return *type = spec_.type, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetEventType(LONG* type) noexcept override { return *type = shape_.type, S_OK; }
     HRESULT STDMETHODCALLTYPE SetCountdownType(LONG) noexcept override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCountdownType(LONG* type) noexcept override
     {
-        *type = spec_.countdownType;
+        *type = shape_.countdownType;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetShowType(LONG) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetShowType(LONG* type) noexcept override { return *type = spec_.showType, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetShowType(LONG* type) noexcept override { return *type = shape_.showType, S_OK; }
     HRESULT STDMETHODCALLTYPE SetLastInt(LONG) noexcept override { return E_NOTIMPL; }
 
 private:
-    EventSpec spec_;
+    EventSpec shape_;
     ComPtr<Title> title_;
     ComPtr<Reminder> reminder_;
 };
@@ -218,73 +218,73 @@ HRESULT CreateDate(void** out, IUnknown*)
 
 class CalendarItem final : public devhost::ComObject<IxCalendarItem, IID_IUnknown> {
 public:
-    explicit CalendarItem(const CalendarSpec& spec) : spec_(spec) {}
+    explicit CalendarItem(const CalendarSpec& shape) : shape_(shape) {}
     HRESULT STDMETHODCALLTYPE GetIntProperty(BSTR name, LONG* value) noexcept override
     {
         if (Text(name) != L"id") return E_INVALIDARG;
-        *value = spec_.id;
+        *value = shape_.id;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTextProperty(BSTR name, BSTR* value) noexcept override
     {
         const std::wstring key = Text(name);
-        if (key == L"name") *value = Alloc(spec_.name);
-        else if (key == L"groupid") *value = Alloc(spec_.group);
+        if (key == L"name") *value = Alloc(shape_.name);
+        else if (key == L"groupid") *value = Alloc(shape_.group);
         else return E_INVALIDARG;
         return S_OK;
     }
 
 private:
-    CalendarSpec spec_;
+    CalendarSpec shape_;
 };
 
 class CalendarList final : public devhost::ComObject<IxCalendarList, IID_IUnknown> {
 public:
-    explicit CalendarList(const std::vector<CalendarSpec>& specs) : specs_(specs) {}
+    explicit CalendarList(const std::vector<CalendarSpec>& shapes) : shapes_(shapes) {}
     HRESULT STDMETHODCALLTYPE GetCount(LONG* count) noexcept override
     {
-        *count = static_cast<LONG>(specs_.size());
+        *count = static_cast<LONG>(shapes_.size());
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetItem(LONG index, IxCalendarItem** item) noexcept override
     {
         *item = nullptr;
-        if (index < 0 || static_cast<size_t>(index) >= specs_.size()) return S_OK;
-        *item = devhost::MakeComObject<CalendarItem>(specs_[index]).detach();
+        if (index < 0 || static_cast<size_t>(index) >= shapes_.size()) return S_OK;
+        *item = devhost::MakeComObject<CalendarItem>(shapes_[index]).detach();
         return S_OK;
     }
 
 private:
-    std::vector<CalendarSpec> specs_;
+    std::vector<CalendarSpec> shapes_;
 };
 
 }  // namespace
 
-ComPtr<IxEvent> MakeEvent(const EventSpec& spec)
+ComPtr<IxEvent> MakeEvent(const EventSpec& shape)
 {
-    ComPtr<Event> event = devhost::MakeComObject<Event>(spec);
+    ComPtr<Event> event = devhost::MakeComObject<Event>(shape);
     return ComPtr<IxEvent>::Attach(event.detach());
 }
 
-void FakeEventService::AddOnDay(const std::wstring& day, const EventSpec& spec)
+void FakeEventService::AddOnDay(const std::wstring& day, const EventSpec& shape)
 {
-    days_[day].push_back(MakeEvent(spec));
+    days_[day].push_back(MakeEvent(shape));
 }
 
 void FakeEventService::AddOnDayInCalendar(const std::wstring& day, LONG id, const std::wstring& group,
-                                          const EventSpec& spec)
+                                          const EventSpec& shape)
 {
-    days_[day + L"@" + std::to_wstring(id) + L"|" + group].push_back(MakeEvent(spec));
+    days_[day + L"@" + std::to_wstring(id) + L"|" + group].push_back(MakeEvent(shape));
 }
 
-void FakeEventService::AddEveryDay(const EventSpec& spec)
+void FakeEventService::AddEveryDay(const EventSpec& shape)
 {
-    everyDay_.push_back(MakeEvent(spec));
+    everyDay_.push_back(MakeEvent(shape));
 }
 
-void FakeEventService::AddById(const EventSpec& spec)
+void FakeEventService::AddById(const EventSpec& shape)
 {
-    byId_[spec.id] = MakeEvent(spec);
+    byId_[shape.id] = MakeEvent(shape);
 }
 
 HRESULT FakeEventService::ListFor(const std::wstring& key, IxEventList** list)

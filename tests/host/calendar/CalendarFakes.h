@@ -51,7 +51,7 @@ struct EventSpec {
     LONG showType = 0;
 };
 
-ComPtr<IxEvent> MakeEvent(const EventSpec& spec);
+ComPtr<IxEvent> MakeEvent(const EventSpec& shape);
 
 using EventObjects = std::vector<ComPtr<IxEvent>>;
 
@@ -59,12 +59,12 @@ class FakeEventService final : public devhost::ComObject<IxEventService, IID_IxE
 public:
     // Events listed for a day ("YYYY-MM-DD") of the current calendar, or of
     // the calendar (id, group).
-    void AddOnDay(const std::wstring& day, const EventSpec& spec);
-    void AddOnDayInCalendar(const std::wstring& day, LONG id, const std::wstring& group, const EventSpec& spec);
+    void AddOnDay(const std::wstring& day, const EventSpec& shape);
+    void AddOnDayInCalendar(const std::wstring& day, LONG id, const std::wstring& group, const EventSpec& shape);
     // Events listed on every day of every calendar, after those of the day.
-    void AddEveryDay(const EventSpec& spec);
+    void AddEveryDay(const EventSpec& shape);
     // The event GetEventById finds, whatever the date.
-    void AddById(const EventSpec& spec);
+    void AddById(const EventSpec& shape);
 
     // What was asked: "2026-08-20" for the current calendar,
     // "2026-08-20@<id>|<group>" for a given one.
