@@ -1,5 +1,6 @@
 #include "AiMcpPipeServer.h"
 
+#include <mutex>
 #include <vector>
 
 #include "AiMcpEnvelope.h"
@@ -29,18 +30,6 @@ const wchar_t kNotReady[] = L"the calendar is not ready to serve requests";
 const wchar_t kNoMainThread[] = L"could not reach the calendar's main thread";
 const wchar_t kNoAnswerInTime[] = L"the calendar did not answer in time";
 
-// Holds a critical section for one scope.
-class Lock {
-public:
-    explicit Lock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-    ~Lock() { LeaveCriticalSection(&section_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CRITICAL_SECTION& section_;
-};
-
 HINSTANCE ThisModule()
 {
     HMODULE module = nullptr;
@@ -67,15 +56,11 @@ std::wstring Trim(const std::wstring& text)
 CAiMcpPipeServer::CAiMcpPipeServer(std::wstring pipeName)
     : pipeName_(std::move(pipeName)), dispatch_(&AiMcpToolDispatcher::Dispatch)
 {
-    InitializeCriticalSectionAndSpinCount(&settingsLock_, 0);
-    InitializeCriticalSectionAndSpinCount(&bridgeLock_, 0);
 }
 
 CAiMcpPipeServer::~CAiMcpPipeServer()
 {
     StopServer();
-    DeleteCriticalSection(&bridgeLock_);
-    DeleteCriticalSection(&settingsLock_);
 }
 
 // --- Start and stop (main thread) -------------------------------------------
@@ -85,7 +70,7 @@ void CAiMcpPipeServer::RefreshSettings()
     // Read outside the lock: these call into the host's settings store.
     const int enabled = IsAiMcpEnabled() ? 1 : 0;
     std::wstring token = GetAiMcpToken();
-    Lock hold(settingsLock_);
+    const std::lock_guard<CriticalSection> hold(settingsLock_);
     enabled_ = enabled;
     token_.swap(token);
 }
@@ -243,14 +228,14 @@ std::wstring CAiMcpPipeServer::HandleRequest(const std::wstring& text)
 
     int enabled;
     {
-        Lock hold(settingsLock_);
+        const std::lock_guard<CriticalSection> hold(settingsLock_);
         enabled = enabled_;
     }
     if (enabled == 0) return BuildErrorAnswer(request.id, kFeatureDisabled, L"AI access to the local calendar is turned off");
 
     std::wstring token;
     {
-        Lock hold(settingsLock_);
+        const std::lock_guard<CriticalSection> hold(settingsLock_);
         token = token_;
     }
     if (token.empty() || request.token != token) return BuildErrorAnswer(request.id, kUnauthorized, L"missing or invalid token");
@@ -311,7 +296,7 @@ std::wstring CAiMcpPipeServer::_DispatchOnMainThread(const std::wstring& id, con
 
     std::uint32_t number;
     {
-        Lock hold(bridgeLock_);
+        const std::lock_guard<CriticalSection> hold(bridgeLock_);
         number = ++sequence_;
         taken_ = 0;
         pendingId_ = id;
@@ -327,11 +312,11 @@ std::wstring CAiMcpPipeServer::_DispatchOnMainThread(const std::wstring& id, con
 
     HANDLE waits[2] = {answerEvent_.get(), stopEvent_.get()};
     if (WaitForMultipleObjects(2, waits, FALSE, kHandOverLimitMs) == WAIT_OBJECT_0) {
-        Lock hold(bridgeLock_);
+        const std::lock_guard<CriticalSection> hold(bridgeLock_);
         return answer_;
     }
     {
-        Lock hold(bridgeLock_);
+        const std::lock_guard<CriticalSection> hold(bridgeLock_);
         if (!(taken_ && sequence_ == number)) {
             // Not begun in time: move the number on so the posted message
             // is ignored when the main thread gets to it.
@@ -342,10 +327,10 @@ std::wstring CAiMcpPipeServer::_DispatchOnMainThread(const std::wstring& id, con
     // The main thread is running the tool: wait for it however long it takes,
     // or until the server stops.
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        Lock hold(bridgeLock_);
+        const std::lock_guard<CriticalSection> hold(bridgeLock_);
         return answer_;
     }
-    Lock hold(bridgeLock_);
+    const std::lock_guard<CriticalSection> hold(bridgeLock_);
     if (sequence_ == number) ++sequence_;
     return BuildErrorAnswer(id, kInternal, kNoAnswerInTime);
 }
@@ -354,7 +339,7 @@ void CAiMcpPipeServer::_OnBridgeMessage(std::uint32_t number)
 {
     std::wstring id, method, params;
     {
-        Lock hold(bridgeLock_);
+        const std::lock_guard<CriticalSection> hold(bridgeLock_);
         if (number != sequence_) return;  // the worker gave up on that request
         taken_ = 1;
         id = pendingId_;
@@ -362,7 +347,7 @@ void CAiMcpPipeServer::_OnBridgeMessage(std::uint32_t number)
         params = pendingParams_;
     }
     std::wstring answer = dispatch_(id, method, params);  // no lock while the tool runs
-    Lock hold(bridgeLock_);
+    const std::lock_guard<CriticalSection> hold(bridgeLock_);
     if (sequence_ != number) return;  // abandoned meanwhile: the answer is dropped
     answer_.swap(answer);
     SetEvent(answerEvent_.get());

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 
+#include "CriticalSection.h"
 #include "UniqueHandle.h"
 
 class CAiMcpPipeServer {
@@ -71,7 +72,7 @@ private:
     UniqueHandle stopEvent_;  // manual-reset; set by StopServer
 
     // Protects enabled_ and token_, the snapshot of the settings.
-    CRITICAL_SECTION settingsLock_;
+    CriticalSection settingsLock_;
     int enabled_ = 0;
     std::wstring token_;
 
@@ -79,7 +80,7 @@ private:
     UniqueHandle answerEvent_;  // manual-reset; set by the main thread when an answer is ready
 
     // Protects sequence_, taken_, the pending request and answer_.
-    CRITICAL_SECTION bridgeLock_;
+    CriticalSection bridgeLock_;
     std::uint32_t sequence_ = 0;
     int taken_ = 0;
     std::wstring pendingId_, pendingMethod_, pendingParams_;

@@ -10,6 +10,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpItemTools.h"
 #include "AiMcpWritePath.h"
+#include "CriticalSection.h"
 #include "HostAccess.h"
 
 namespace {
@@ -97,23 +98,12 @@ const wchar_t kDayKeyPrefix[] = L"D:";
 
 // The tools already reported today, process-wide. Made on first use (a
 // function-local static, so the first use is safe from any thread) and gone
-// when the module unloads. The critical section guards the set and the day;
-// lock()/unlock() let std::lock_guard hold it.
-class UsageState {
+// when the module unloads; std::lock_guard holds it.
+class UsageState : public CriticalSection {
 public:
-    UsageState() { InitializeCriticalSection(&section_); }
-    ~UsageState() { DeleteCriticalSection(&section_); }
-    UsageState(const UsageState&) = delete;
-    UsageState& operator=(const UsageState&) = delete;
-
-    void lock() { EnterCriticalSection(&section_); }
-    void unlock() { LeaveCriticalSection(&section_); }
-
+    // Protected by the critical section this state is.
     std::set<std::wstring> reported;
     std::uint32_t currentDay = 0;  // year * 10000 + month * 100 + day of the last check
-
-private:
-    CRITICAL_SECTION section_;
 };
 
 UsageState& Usage()
