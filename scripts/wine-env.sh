@@ -21,6 +21,12 @@ wine_warm() {
   # message-only ones; its null graphics driver lets programs make them.
   if ! grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 || true
+    # The desktop process that creating the prefix started has no usable
+    # driver; start over so that the first window brings up one that has.
+    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    /usr/lib/wine/wineserver -w >/dev/null 2>&1 || true
+    /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
+    "$WINE64" wineboot >/dev/null 2>&1 || true
   fi
 }
 
