@@ -28,8 +28,30 @@ wine_warm() {
     /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
     "$WINE64" wineboot >/dev/null 2>&1 || true
   fi
+  wine_keep_desktop
+}
+
+# Wine's desktop process ends a moment after the last program with windows
+# ends, and the next program that makes a window starts it again, handing it
+# that program's standard output and error. Under ctest that test then counts
+# as running until the desktop process ends, which may be minutes later. A
+# program that keeps a window open for the whole run keeps one desktop
+# process, started here with no output of its own.
+wine_keep_desktop() {
+  local keeper="$WINEPREFIX/desktop-keeper.pid"
+  if [ -f "$keeper" ] && kill -0 "$(cat "$keeper")" 2>/dev/null; then
+    return 0
+  fi
+  setsid "$WINE64" notepad </dev/null >/dev/null 2>&1 &
+  echo $! >"$keeper"
+  local i
+  for i in $(seq 1 100); do
+    pgrep -f 'explorer.exe /desktop' >/dev/null && return 0
+    sleep 0.1
+  done
 }
 
 wine_stop() {
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  rm -f "$WINEPREFIX/desktop-keeper.pid"
 }
