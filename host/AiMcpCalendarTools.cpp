@@ -122,10 +122,13 @@ std::wstring OccurrenceJson(IxEvent* event, const QueryFilter& filter, const Day
     if (title.empty()) return std::wstring();
     if (!filter.keyword.empty() && Lower(title).find(filter.keyword) == std::wstring::npos) return std::wstring();
 
-    return L"{\"id\":" + QuoteJson(ReadEventId(event)) + L",\"calendar_id\":" + filter.calendarId +
-           L",\"date\":" + day.date + L",\"title\":" + QuoteJson(CutText(title, kTitleUnits)) +
-           L",\"all_day\":true,\"start\":" + day.start + L",\"end\":" + day.end + L",\"completed\":" +
-           Bool(IsCompleted(event)) + EventExtrasJson(event, type, &day.day) + L"}";
+    // The host is asked in a fixed order: id, completion, then the extras.
+    const std::wstring eventId = ReadEventId(event);
+    const bool completed = IsCompleted(event);
+    const std::wstring extras = EventExtrasJson(event, type, &day.day);
+    return L"{\"id\":" + QuoteJson(eventId) + L",\"calendar_id\":" + filter.calendarId + L",\"date\":" + day.date +
+           L",\"title\":" + QuoteJson(CutText(title, kTitleUnits)) + L",\"all_day\":true,\"start\":" + day.start +
+           L",\"end\":" + day.end + L",\"completed\":" + Bool(completed) + extras + L"}";
 }
 
 // The events the host lists for one day, in the given calendar or, when
@@ -333,9 +336,10 @@ std::wstring AiMcpEventGet(const std::wstring& id, const std::wstring& params)
     day.wYear = dateLocal.wYear;
     day.wMonth = dateLocal.wMonth;
     day.wDay = dateLocal.wDay;
-    std::wstring json = L"{\"id\":" + QuoteJson(eventId) + L",\"title\":" +
-                        QuoteJson(CutText(ReadEventTitle(event.get()), kTitleUnits)) +
-                        L",\"all_day\":true,\"event_type\":" + IntText(type) + EventExtrasJson(event.get(), type, dated ? &day : nullptr);
+    const std::wstring title = ReadEventTitle(event.get());
+    const std::wstring extras = EventExtrasJson(event.get(), type, dated ? &day : nullptr);
+    std::wstring json = L"{\"id\":" + QuoteJson(eventId) + L",\"title\":" + QuoteJson(CutText(title, kTitleUnits)) +
+                        L",\"all_day\":true,\"event_type\":" + IntText(type) + extras;
     if (dated) {
         const bool completed = IsCompleted(event.get());
         LocalDay next{};

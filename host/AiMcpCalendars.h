@@ -24,8 +24,8 @@ struct CalendarEntry {
 };
 
 // The calendar list in the service's order, and the pair the service reports
-// as current. Never empty: without listed calendars it holds one fallback
-// entry for the current calendar.
+// as current. When the service lists no calendar it holds one fallback
+// entry for the current calendar; without the service it is empty.
 struct CalendarListing {
     std::vector<CalendarEntry> entries;
     LONG currentId = 0;

@@ -80,10 +80,20 @@ int CAiMcpPipeServer::StartServer()
     RefreshSettings();
     if (worker_) return 1;
 
+    // The error reported is the one of the step that failed; later calls
+    // would overwrite it.
+    DWORD setupError = ERROR_SUCCESS;
     stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    answerEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!stopEvent_ || !answerEvent_ || !_CreateBridgeWindow()) {
-        AIMCP_TRACE(L"CAiMcpPipeServer: setup failed err = %u", static_cast<unsigned>(GetLastError()));
+    if (stopEvent_) {
+        answerEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!answerEvent_) setupError = GetLastError();
+    } else {
+        setupError = GetLastError();
+    }
+    const bool setUp = stopEvent_ && answerEvent_ && _CreateBridgeWindow();
+    if (!setUp) {
+        if (setupError == ERROR_SUCCESS) setupError = GetLastError();
+        AIMCP_TRACE(L"CAiMcpPipeServer: setup failed err = %u", static_cast<unsigned>(setupError));
         _DestroyBridgeWindow();
         answerEvent_.reset();
         stopEvent_.reset();

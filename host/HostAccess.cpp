@@ -17,6 +17,9 @@ std::wstring WidenAscii(const char* text)
 
 void AiMcpTrace(const char* file, const char* function, int line, const wchar_t* format, ...)
 {
+    // Tracing must not disturb the caller's last error, which it often
+    // reports right after.
+    const DWORD lastError = GetLastError();
     // The message is formatted here, with the standard library's wide
     // formatting; %s is written as %ls by callers so that it means a wide
     // string on every C runtime. The host then only copies it.
@@ -34,4 +37,5 @@ void AiMcpTrace(const char* file, const char* function, int line, const wchar_t*
     const std::wstring fileText = WidenAscii(file);
     const std::wstring functionText = WidenAscii(function);
     __NTrace(fileText.c_str(), functionText.c_str(), line, L"%ls", buffer.data());
+    SetLastError(lastError);
 }

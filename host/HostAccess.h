@@ -20,8 +20,16 @@ ComPtr<T> GetHostService(const GUID& serviceId)
 }
 
 // Formats a message and hands it to the host's trace function with the
-// caller's source file, function and line. Messages begin with the class or
+// caller's source file, signature and line. Messages begin with the class or
 // module name and a colon ("CAiMcpPipeServer: stopped").
 void AiMcpTrace(const char* file, const char* function, int line, const wchar_t* format, ...);
 
-#define AIMCP_TRACE(...) AiMcpTrace(__FILE__, __func__, __LINE__, __VA_ARGS__)
+// The host records the caller's whole signature, not just its name; each
+// compiler spells that differently.
+#if defined(_MSC_VER)
+#define AIMCP_FUNCTION_SIGNATURE __FUNCSIG__
+#else
+#define AIMCP_FUNCTION_SIGNATURE __PRETTY_FUNCTION__
+#endif
+
+#define AIMCP_TRACE(...) AiMcpTrace(__FILE__, AIMCP_FUNCTION_SIGNATURE, __LINE__, __VA_ARGS__)

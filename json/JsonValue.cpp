@@ -470,6 +470,8 @@ bool ExceedsJsonDepth(const std::wstring& text, int maxDepth)
     long depth = 0;
     bool inString = false, escaped = false;
     for (wchar_t c : text) {
+        // The parser stops at the first U+0000, so nothing after it nests.
+        if (c == L'\0') break;
         if (inString) {
             if (escaped) escaped = false;
             else if (c == L'\\') escaped = true;

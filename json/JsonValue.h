@@ -89,6 +89,7 @@ void AppendQuotedJsonString(std::wstring& out, const std::wstring& text);
 std::wstring FormatJsonNumber(double value);
 
 // True when brackets outside strings nest deeper than maxDepth at some point.
-// Walks the text once and stops at the first level past the limit; it does
-// not check that brackets balance (the parser does that).
+// Walks the text once, up to the first U+0000 where the parser stops too,
+// and stops at the first level past the limit; it does not check that
+// brackets balance (the parser does that).
 bool ExceedsJsonDepth(const std::wstring& text, int maxDepth);

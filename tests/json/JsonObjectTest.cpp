@@ -223,6 +223,7 @@ const DepthCase kDepths[] = {
     {"EscapedQuoteKeepsStringOpen", LR"(["\"[[[["])", 1, false},
     {"EscapedBackslashClosesString", LR"(["\\",[[]]])", 2, true},
     {"MemberNameWithBrackets", LR"({"[[[":{}})", 2, false},
+    {"NothingAfterNulCounts", std::wstring(L"[]\0[[[[", 7), 1, false},
     {"UnclosedWithinLimit", L"[[[", 3, false},
     {"UnclosedOverLimit", L"[[[[", 3, true},
     {"ExtraClosersIgnored", L"[]]]", 1, false},

@@ -124,6 +124,12 @@ TEST(PluginProcess, CalendarLoadsAndAttachesThePlugin)
     trace = ReadFileBytes(data + L"\\trace.log");
     EXPECT_NE(trace.find("AiMcpComponent: detached"), std::string::npos) << trace;
     EXPECT_NE(trace.find("CAiMcpPipeServer: stopped"), std::string::npos) << trace;
+    // Each line names its caller by its whole signature, class included.
+    const std::size_t attached = trace.find("AiMcpComponent: attached");
+    ASSERT_NE(attached, std::string::npos) << trace;
+    const std::size_t lineStart = trace.rfind('\n', attached) + 1;  // npos + 1 is 0: the first line
+    EXPECT_NE(trace.substr(lineStart, attached - lineStart).find("AiMcpComponent::_AttachHost("), std::string::npos)
+        << trace.substr(lineStart, attached - lineStart);
     servicetest::RemoveTree(data);
 }
 
