@@ -15,16 +15,9 @@
 
 namespace {
 
-std::wstring DevHost() { return ProgramFolder() + L"tessary-devhost.exe"; }
 std::wstring Mcp() { return ProgramFolder() + L"tessary-mcp.exe"; }
 
-ChildResult Send(const std::vector<std::wstring>& words)
-{
-    ChildOptions options;
-    options.arguments = {L"--send"};
-    options.arguments.insert(options.arguments.end(), words.begin(), words.end());
-    return RunChild(DevHost(), "", options);
-}
+ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
 
 // The text of the tool result of one tools/call through tessary-mcp.exe,
 // and whether it was flagged as an error.
@@ -62,12 +55,10 @@ protected:
 
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        data = std::wstring(temp) + L"e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+        data = FreshTempFolder(L"e2e");
         ChildOptions options;
         options.arguments = {L"--data", data, L"--sample"};
-        ASSERT_TRUE(calendar.Start(DevHost(), options));
+        ASSERT_TRUE(calendar.Start(DevHostProgram(), options));
         for (int i = 0; i < 200; ++i) {
             if (Send({L"status"}).exitCode == 0) return;
             Sleep(100);

@@ -17,6 +17,25 @@ std::wstring ProgramFolder()
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
+std::wstring DevHostProgram() { return ProgramFolder() + L"tessary-devhost.exe"; }
+
+ChildResult SendToDevHost(const std::vector<std::wstring>& words)
+{
+    ChildOptions options;
+    options.arguments = {L"--send"};
+    options.arguments.insert(options.arguments.end(), words.begin(), words.end());
+    options.timeoutMs = 30000;
+    return RunChild(DevHostProgram(), "", options);
+}
+
+std::wstring FreshTempFolder(const std::wstring& prefix)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(GetTickCount());
+}
+
 namespace {
 
 // Builds an environment block: the current variables with the overrides.

@@ -34,6 +34,17 @@ std::wstring ProgramFolder();
 
 ChildResult RunChild(const std::wstring& program, const std::string& input, const ChildOptions& options = {});
 
+// The stand-in calendar program of this build.
+std::wstring DevHostProgram();
+
+// Sends one command to the running stand-in calendar through a second
+// invocation of the program ("--send" followed by the words).
+ChildResult SendToDevHost(const std::vector<std::wstring>& words);
+
+// A folder path under the temporary folder that no other run uses:
+// "<prefix>-<process id>-<tick count>". The folder is not created.
+std::wstring FreshTempFolder(const std::wstring& prefix);
+
 class RunningChild {
 public:
     RunningChild();

@@ -12,26 +12,9 @@
 
 namespace {
 
-std::wstring DevHostProgram() { return ProgramFolder() + L"tessary-devhost.exe"; }
 std::wstring McpProgram() { return ProgramFolder() + L"tessary-mcp.exe"; }
 
-std::wstring FreshDataFolder()
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"devhost-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(GetTickCount());
-}
-
-// Sends one command with a second invocation of the program.
-ChildResult Send(const std::vector<std::wstring>& words)
-{
-    ChildOptions options;
-    options.arguments = {L"--send"};
-    options.arguments.insert(options.arguments.end(), words.begin(), words.end());
-    options.timeoutMs = 30000;
-    return RunChild(DevHostProgram(), "", options);
-}
+ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
 
 bool CalendarMutexExists()
 {
@@ -43,7 +26,7 @@ bool CalendarMutexExists()
 
 class DevHostProcess : public testing::Test {
 protected:
-    std::wstring data = FreshDataFolder();
+    std::wstring data = FreshTempFolder(L"devhost-test");
     RunningChild calendar;
 
     // Starts the calendar and waits until its command channel answers.

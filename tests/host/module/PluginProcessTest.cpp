@@ -16,17 +16,9 @@
 
 namespace {
 
-std::wstring DevHostProgram() { return ProgramFolder() + L"tessary-devhost.exe"; }
 std::wstring PluginFile() { return ProgramFolder() + L"tsyappaimcp.dll"; }
 
-ChildResult Send(const std::vector<std::wstring>& words)
-{
-    ChildOptions options;
-    options.arguments = {L"--send"};
-    options.arguments.insert(options.arguments.end(), words.begin(), words.end());
-    options.timeoutMs = 30000;
-    return RunChild(DevHostProgram(), "", options);
-}
+ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
 
 // The value after "<name>: " on its own line of a status reply.
 std::string StatusLine(const std::string& status, const std::string& name)
@@ -83,10 +75,7 @@ TEST(PluginFile, ExportsNothingAndCarriesItsTypeLibrary)
 
 TEST(PluginProcess, CalendarLoadsAndAttachesThePlugin)
 {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring data =
-        std::wstring(temp) + L"module-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+    const std::wstring data = FreshTempFolder(L"module-test");
     RunningChild calendar;
     ChildOptions options;
     options.arguments = {L"--data", data};
