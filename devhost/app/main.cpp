@@ -244,13 +244,20 @@ int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
     if (!window.Create()) {
         Print(L"tessary-devhost: the main window cannot be created, err " + std::to_wstring(GetLastError()));
         exitCode = 1;
-    } else if (!channel.Start([&](const std::wstring& command) { return window.Run(command); })) {
-        Print(L"tessary-devhost: the command channel cannot be opened, err " + std::to_wstring(GetLastError()));
-        exitCode = 1;
     } else {
         std::wstring report = L"running without the plug-in, as asked";
         if (loadPlugin) plugin.Load(programFolder, host.get(), report);
         Print(L"tessary-devhost: " + report);
+    }
+    // Commands are taken only once the plug-in is attached: the channel
+    // answering is how a user or a test knows the calendar is ready, and a
+    // command handled while the plug-in attaches (say "ai on") would change
+    // settings it has already read.
+    if (exitCode == 0 && !channel.Start([&](const std::wstring& command) { return window.Run(command); })) {
+        Print(L"tessary-devhost: the command channel cannot be opened, err " + std::to_wstring(GetLastError()));
+        exitCode = 1;
+    }
+    if (exitCode == 0) {
         UniqueHandle reader(CreateThread(nullptr, 0, ConsoleReader, &window, 0, nullptr));
         Print(L"tessary-devhost: ready; data folder " + folder.Path() + L"; type help for commands");
 
