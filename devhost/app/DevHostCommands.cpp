@@ -50,6 +50,7 @@ const NamedService kServices[] = {
     {L"calendar", SID_CalendarService, [](devhost::StandInServices& s) -> IUnknown* { return s.calendars.get(); }},
     {L"event", SID_EventService, [](devhost::StandInServices& s) -> IUnknown* { return s.events.get(); }},
     {L"daycontent", SID_DayContentService, [](devhost::StandInServices& s) -> IUnknown* { return s.dayContent.get(); }},
+    {L"note", SID_NoteService, [](devhost::StandInServices& s) -> IUnknown* { return s.notes.get(); }},
 };
 
 const NamedService* FindService(const std::wstring& name)
@@ -91,6 +92,18 @@ bool ParseCalendar(const std::vector<std::wstring>& words, std::size_t at, devho
 std::wstring CalendarText(const devhost::CalendarIdentity& calendar)
 {
     return std::to_wstring(calendar.id) + L" " + (calendar.groupId.empty() ? L"\"\"" : calendar.groupId);
+}
+
+// A stored text on one line of a reply: its CR and LF shown as \r and \n.
+std::wstring OneLine(const std::wstring& text)
+{
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\r') out += L"\\r";
+        else if (c == L'\n') out += L"\\n";
+        else out.push_back(c);
+    }
+    return out;
 }
 
 std::wstring KindText(LONG type)
@@ -139,13 +152,18 @@ std::wstring DevHostCommands::Help()
            L"config                         the MCP client configuration (program path and token)\n"
            L"service remove|restore NAME    take a service away from the host or give it back\n"
            L"                               (settings account userdata cloud statistics language\n"
-           L"                               application path archive index calendar event daycontent)\n"
+           L"                               application path archive index calendar event daycontent\n"
+           L"                               note)\n"
            L"calendars                      the local calendars and the current one\n"
            L"calendar current ID GROUP      switch the current calendar\n"
            L"events DAY [ID GROUP]          the events on DAY (YYYY-MM-DD or today), current calendar\n"
            L"                               unless one is given\n"
            L"event complete|reopen ID DAY   mark one occurrence of an event done or not\n"
+           L"event show ID                  the event as stored, one JSON object as in events.json\n"
            L"cell DAY [ID GROUP]            the day cell of DAY: colour and numbered lines\n"
+           L"notes                          the notes: id, type, content's UTF-8 bytes, title (CR, LF as \\r, \\n)\n"
+           L"note ID                        the note as stored, one JSON object as in notes.json\n"
+           L"fail notes|events on|off       make the note or event writes fail (E_FAIL) or work again\n"
            L"sample [replace]               seed the sample data (replace: over existing data)\n"
            L"stats | calls | trace [N]      recorded statistics, application calls, trace lines\n"
            L"quota                          today's AI writes per kind for the logged-in user (limit 40 each)\n"
@@ -297,6 +315,25 @@ std::wstring DevHostCommands::Execute(const std::wstring& line)
         if (hr == E_INVALIDARG) return Error(L"event " + w[2] + L" does not occur on " + devhost::DayText(day));
         return SUCCEEDED(hr) ? kOk : Error(L"could not store");
     }
+    if (c == L"event" && n == 3 && w[1] == L"show") {
+        devhost::EventRecord event;
+        if (!services_.events->Find(w[2], event)) return Error(L"no event " + w[2]);
+        return L"ok\n" + devhost::EventJson(event)->Serialize();
+    }
+    if (c == L"notes" && n == 1) return Notes();
+    if (c == L"note" && n == 2) {
+        devhost::NoteRecord note;
+        if (!services_.notes->Find(w[1], note)) return Error(L"no note " + w[1]);
+        return L"ok\n" + devhost::NoteJson(note)->Serialize();
+    }
+    if (c == L"fail") {
+        if (n != 3 || (w[1] != L"notes" && w[1] != L"events") || (w[2] != L"on" && w[2] != L"off"))
+            return Error(L"fail notes|events on|off");
+        const bool on = w[2] == L"on";
+        if (w[1] == L"notes") services_.notes->SetFailWrites(on);
+        else services_.events->SetFailWrites(on);
+        return L"ok\n" + w[1].substr(0, w[1].size() - 1) + (on ? L" writes fail" : L" writes work");
+    }
     if (c == L"sample" && (n == 1 || (n == 2 && w[1] == L"replace"))) {
         if (n == 1 && devhost::HasCalendarData(services_))
             return Error(L"the data folder already holds calendar data; sample replace overwrites it");
@@ -339,7 +376,12 @@ std::wstring DevHostCommands::Status()
     out << L"statistics events: " << services_.statistics->Events().size() << L"\n";
     out << L"calendar: current " << CalendarText(services_.calendars->Current()) << L"; "
         << services_.calendars->Calendars().size() << L" calendars, " << services_.events->Events().size()
-        << L" events, " << services_.dayContent->CellCount() << L" day cells\n";
+        << L" events, " << services_.dayContent->CellCount() << L" day cells, " << services_.notes->Notes().size()
+        << L" notes\n";
+    const bool eventsFail = services_.events->FailsWrites(), notesFail = services_.notes->FailsWrites();
+    out << L"failing writes: "
+        << (eventsFail && notesFail ? L"events, notes" : eventsFail ? L"events" : notesFail ? L"notes" : L"none")
+        << L"\n";
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     out << L"process: " << OpenHandleGauge() << L" handles, " << memory.PagefileUsage / 1024 << L" KiB committed, "
@@ -397,5 +439,16 @@ std::wstring DevHostCommands::Cell(const devhost::CalendarDay& day, const devhos
         if (lf == std::wstring::npos) break;
         start = lf + 1;
     }
+    return out;
+}
+
+// One line per note in stored order: id, type, the content's length in UTF-8
+// bytes, and the title on one line.
+std::wstring DevHostCommands::Notes()
+{
+    std::wstring out = kOk;
+    for (const devhost::NoteRecord& note : services_.notes->Notes())
+        out += L"\n" + note.id + L" " + std::to_wstring(note.type) + L" " +
+               std::to_wstring(devhost::WideToUtf8(note.content).size()) + L" " + OneLine(note.title);
     return out;
 }

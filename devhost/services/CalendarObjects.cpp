@@ -10,15 +10,6 @@ namespace {
 const wchar_t kStrike[] = L"~~";
 constexpr std::size_t kStrikeLength = 2;
 
-HRESULT OutText(const std::wstring& text, BSTR* out)
-{
-    if (!out) return E_POINTER;
-    BSTR made = AllocBstr(text);
-    if (!made) return E_OUTOFMEMORY;
-    *out = made;
-    return S_OK;
-}
-
 HRESULT OutLong(LONG value, LONG* out)
 {
     if (!out) return E_POINTER;

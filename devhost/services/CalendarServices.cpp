@@ -117,52 +117,6 @@ bool ReadEventJson(const JsonValue* object, EventRecord& event)
     return true;
 }
 
-JsonValue::Ptr EventJson(const EventRecord& event)
-{
-    JsonValue::ObjectMembers members;
-    members.emplace(L"id", JsonValue::MakeString(event.id));
-    members.emplace(L"calendar", IdentityJson(event.calendar));
-    members.emplace(L"start", JsonValue::MakeString(DayText(event.start)));
-    members.emplace(L"type", JsonValue::MakeNumber(event.type));
-    members.emplace(L"recurrence", JsonValue::MakeString(event.recurrence));
-    members.emplace(L"repeat", JsonValue::MakeNumber(event.repeatCount));
-    members.emplace(L"line", JsonValue::MakeString(event.line));
-    JsonValue::ArrayItems completed;
-    for (const std::wstring& day : event.completed) completed.push_back(JsonValue::MakeString(day));
-    members.emplace(L"completed", JsonValue::MakeArray(std::move(completed)));
-    members.emplace(L"countdownType", JsonValue::MakeNumber(event.countdownType));
-    members.emplace(L"showType", JsonValue::MakeNumber(event.showType));
-    if (event.hasReminder) members.emplace(L"reminder", ReminderJson(event.reminder));
-    return JsonValue::MakeObject(std::move(members));
-}
-
-// Loads the store and hands it to parse, which reads it into the service's
-// state (and must accept an empty store). A file whose content parse refuses
-// is set aside as "<file>.unreadable" and the service starts empty: S_FALSE.
-template <typename Parse>
-HRESULT LoadLayout(JsonFileStore& store, Parse parse)
-{
-    HRESULT hr = store.Load();
-    if (FAILED(hr)) return hr;
-    if (parse()) return hr;
-    const std::wstring path = store.FilePath();
-    const std::wstring aside = path + L".unreadable";
-    if (!MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return HRESULT_FROM_WIN32(GetLastError());
-    hr = store.Load();
-    if (FAILED(hr)) return hr;
-    return parse() ? S_FALSE : E_UNEXPECTED;
-}
-
-HRESULT OutText(const std::wstring& text, BSTR* out)
-{
-    if (!out) return E_POINTER;
-    BSTR made = AllocBstr(text);
-    if (!made) return E_OUTOFMEMORY;
-    *out = made;
-    return S_OK;
-}
-
 // ---- Calendar list objects ------------------------------------------------------
 
 class CalendarItemObject final : public ComObject<IxCalendarItem, IID_IUnknown> {
@@ -257,6 +211,25 @@ bool operator==(const CalendarIdentity& a, const CalendarIdentity& b)
 bool operator<(const CalendarIdentity& a, const CalendarIdentity& b)
 {
     return std::tie(a.id, a.groupId) < std::tie(b.id, b.groupId);
+}
+
+JsonValue::Ptr EventJson(const EventRecord& event)
+{
+    JsonValue::ObjectMembers members;
+    members.emplace(L"id", JsonValue::MakeString(event.id));
+    members.emplace(L"calendar", IdentityJson(event.calendar));
+    members.emplace(L"start", JsonValue::MakeString(DayText(event.start)));
+    members.emplace(L"type", JsonValue::MakeNumber(event.type));
+    members.emplace(L"recurrence", JsonValue::MakeString(event.recurrence));
+    members.emplace(L"repeat", JsonValue::MakeNumber(event.repeatCount));
+    members.emplace(L"line", JsonValue::MakeString(event.line));
+    JsonValue::ArrayItems completed;
+    for (const std::wstring& day : event.completed) completed.push_back(JsonValue::MakeString(day));
+    members.emplace(L"completed", JsonValue::MakeArray(std::move(completed)));
+    members.emplace(L"countdownType", JsonValue::MakeNumber(event.countdownType));
+    members.emplace(L"showType", JsonValue::MakeNumber(event.showType));
+    if (event.hasReminder) members.emplace(L"reminder", ReminderJson(event.reminder));
+    return JsonValue::MakeObject(std::move(members));
 }
 
 // ---- Calendar service ------------------------------------------------------------
@@ -514,6 +487,7 @@ HRESULT EventService::_Store(std::vector<EventRecord> events, long nextId)
 HRESULT EventService::AddEvent(BSTR contentLine, IxDate* date, LONG recurrence, IxEvent* event, BSTR* eventId) noexcept
 {
     if (!eventId) return E_POINTER;
+    if (failWrites_) return E_FAIL;
     return Guarded([&] {
         EventRecord record;
         record.recurrence = RecurrenceWord(recurrence);
@@ -533,6 +507,7 @@ HRESULT EventService::AddEvent(BSTR contentLine, IxDate* date, LONG recurrence, 
 HRESULT EventService::UpdateEvent(BSTR eventId, BSTR contentLine, IxDate* date, LONG recurrence,
                                   IxEvent* event) noexcept
 {
+    if (failWrites_) return E_FAIL;
     return Guarded([&] {
         const std::wstring word = RecurrenceWord(recurrence);
         CalendarDay start;
@@ -561,6 +536,7 @@ HRESULT EventService::UpdateEvent(BSTR eventId, BSTR contentLine, IxDate* date, 
 
 HRESULT EventService::DeleteEvent(BSTR eventId) noexcept
 {
+    if (failWrites_) return E_FAIL;
     return Guarded([&] {
         const std::wstring id = BstrText(eventId);
         std::lock_guard<std::mutex> guard(lock_);

@@ -29,6 +29,7 @@
 // for the current calendar before taking its own).
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <set>
 #include <string>
@@ -114,6 +115,9 @@ struct EventRecord {
     ReminderValues reminder;
 };
 
+// The event as events.json holds it (one entry of "events").
+JsonValue::Ptr EventJson(const EventRecord& event);
+
 class EventService final : public ComObject<IxEventService, IID_IxEventService> {
 public:
     static constexpr const wchar_t* kFileName = L"events.json";
@@ -135,6 +139,11 @@ public:
     [[nodiscard]] HRESULT SetCompleted(const std::wstring& id, const CalendarDay& day, bool completed);
     // Removes every event (ids are not reused afterwards).
     [[nodiscard]] HRESULT Clear();
+    // A fault switch for tests and the stand-in program: while on, AddEvent
+    // (which then hands out no id), UpdateEvent and DeleteEvent fail with
+    // E_FAIL and change nothing. The C++ side above keeps working.
+    void SetFailWrites(bool fail) noexcept { failWrites_ = fail; }
+    bool FailsWrites() const noexcept { return failWrites_; }
 
     // IxEventService. AddEvent stores the event in the current calendar with
     // the given line, start date and recurrence code (1..21, see kRecur...),
@@ -170,6 +179,7 @@ private:
     JsonFileStore store_;
     std::vector<EventRecord> events_;
     long nextId_ = 1;
+    std::atomic<bool> failWrites_{false};
 };
 
 // The event object the event service hands out for a stored event seen on

@@ -36,4 +36,13 @@ BSTR AllocBstr(const std::wstring& text) noexcept
     return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
+HRESULT OutText(const std::wstring& text, BSTR* out) noexcept
+{
+    if (!out) return E_POINTER;
+    BSTR made = AllocBstr(text);
+    if (!made) return E_OUTOFMEMORY;
+    *out = made;
+    return S_OK;
+}
+
 }  // namespace devhost

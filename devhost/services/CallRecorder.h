@@ -40,4 +40,8 @@ std::wstring BstrText(BSTR text);
 // A new BSTR holding text; null when memory ran out.
 BSTR AllocBstr(const std::wstring& text) noexcept;
 
+// Hands out text through an out-string: E_POINTER without one,
+// E_OUTOFMEMORY (and *out untouched) when no BSTR can be made.
+HRESULT OutText(const std::wstring& text, BSTR* out) noexcept;
+
 }  // namespace devhost

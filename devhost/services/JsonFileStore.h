@@ -54,6 +54,26 @@ private:
     JsonValue::ObjectMembers members_;
 };
 
+// Loads a store whose members must have one layout: parse reads the loaded
+// store into its owner's state and says whether the layout was right (it
+// must accept an empty store). A file whose content parse refuses is set
+// aside as "<file>.unreadable" like one that is no JSON object, and the
+// owner starts empty: S_FALSE. Read failures are returned as Load gives them.
+template <typename Parse>
+[[nodiscard]] HRESULT LoadLayout(JsonFileStore& store, Parse parse)
+{
+    HRESULT hr = store.Load();
+    if (FAILED(hr)) return hr;
+    if (parse()) return hr;
+    const std::wstring path = store.FilePath();
+    const std::wstring aside = path + L".unreadable";
+    if (!MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return HRESULT_FROM_WIN32(GetLastError());
+    hr = store.Load();
+    if (FAILED(hr)) return hr;
+    return parse() ? S_FALSE : E_UNEXPECTED;
+}
+
 // Stored forms of the host's yes/no and integer values. A yes/no value is
 // kept as true for VARIANT_TRUE, false for VARIANT_FALSE and as a number for
 // any other value a test wants the host to answer (say 1, which callers must

@@ -41,7 +41,7 @@ EventRecord WithTrigger(EventRecord event, const TriggerValues& listed)
 bool HasCalendarData(const StandInServices& services)
 {
     return !services.calendars->Calendars().empty() || !services.events->Events().empty() ||
-           services.dayContent->CellCount() != 0;
+           services.dayContent->CellCount() != 0 || !services.notes->Notes().empty();
 }
 
 HRESULT SeedSampleData(StandInServices& services, const CalendarDay& today)
@@ -86,6 +86,21 @@ HRESULT SeedSampleData(StandInServices& services, const CalendarDay& today)
             today, kPersonal, DayCell{L"Call the plumber\n~~Pick up the parcel~~\nBook the train tickets", L"FFE0B2"});
     if (SUCCEEDED(hr)) hr = services.dayContent->SetCell(today, kWork, DayCell{L"~~Send the agenda~~", L""});
     if (SUCCEEDED(hr)) hr = services.dayContent->SetCell(today, kFamily, DayCell{L"Dinner at grandma's at 7", L""});
+    if (FAILED(hr)) return hr;
+
+    std::vector<NoteRecord> notes = {
+        {L"", kNoteTypeLocal, L"Shopping list", L"Milk\nEggs\nWholegrain bread\nApples\nCoffee beans"},
+        {L"", kNoteTypeLocal, L"京都旅行 🌸", L"订好酒店，带上相机 📷\n清水寺 → 金阁寺 → 伏见稻荷大社\n🍵 抹茶"},
+        {L"", 2, L"Team on-call rota", L"Shared by another account: week 1 Ana, week 2 Ben, week 3 Chen."},
+        {L"", kNoteTypeLocal, L"Notes from the planning meeting",
+         L"We agreed to move the quarterly review to Thursday afternoon so that everyone from the Berlin office "
+         L"can join; Dana books the large room, and the slides are due by Wednesday noon."},
+    };
+    hr = services.notes->Clear();
+    for (NoteRecord& note : notes) {
+        if (FAILED(hr)) return hr;
+        hr = services.notes->Add(note);
+    }
     return hr;
 }
 

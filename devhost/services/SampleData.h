@@ -15,6 +15,10 @@
 //            ten days from today.
 // day cells  today's cells of all three calendars, the Personal one with a
 //            done line and a background colour.
+// notes      three local notes (a shopping list of several lines, a trip plan
+//            with CJK text and emoji in title and content, meeting notes
+//            longer than 120 characters) and, between them, one note of
+//            type 2, shared from another account, which the tools hide.
 #pragma once
 
 #include "CalendarDays.h"
@@ -22,10 +26,11 @@
 
 namespace devhost {
 
-// Whether the calendar, event or day content service holds anything.
+// Whether the calendar, event, day content or note service holds anything.
 bool HasCalendarData(const StandInServices& services);
 
-// Replaces the calendars, the events and the day cells with the sample data.
+// Replaces the calendars, the events, the day cells and the notes with the
+// sample data.
 [[nodiscard]] HRESULT SeedSampleData(StandInServices& services, const CalendarDay& today);
 
 // The local date of the machine's clock.

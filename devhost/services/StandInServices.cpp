@@ -18,6 +18,7 @@ std::vector<std::pair<GUID, IUnknown*>> StandInServices::Entries() const
         {SID_CalendarService, calendars.get()},
         {SID_EventService, events.get()},
         {SID_DayContentService, dayContent.get()},
+        {SID_NoteService, notes.get()},
     };
 }
 
@@ -39,6 +40,8 @@ HRESULT CreateStandInServices(const DataFolder& folder, const StandInOptions& op
         hr = EventService::Create(folder, made.calendars, made.events);
         if (FAILED(hr)) return hr;
         hr = DayContentService::Create(folder, made.dayContent);
+        if (FAILED(hr)) return hr;
+        hr = NoteService::Create(folder, made.notes);
         if (FAILED(hr)) return hr;
         made.userData = UserDataService::Create(folder, made.account);
         made.statistics = StatisticsService::Create(folder);

@@ -12,10 +12,11 @@
 //     events.json       the calendar events
 //     daycells.json     the day cells' texts and colours
 //     (the last three: see CalendarServices.h)
+//     notes.json        the notes (see NoteServices.h)
 //     user\<user key>\  each user's data directory (made when asked for)
 // (<yes/no> is true, false, or a number for any other VARIANT_BOOL.) Files
 // that do not exist yet stand for the defaults: no settings, nobody logged
-// in, AI access allowed, no calendars, events or day cells.
+// in, AI access allowed, no calendars, events, day cells or notes.
 #pragma once
 
 #include <string>
@@ -26,6 +27,7 @@
 #include "CalendarServices.h"
 #include "DataFolder.h"
 #include "LanguageService.h"
+#include "NoteServices.h"
 #include "ResourceServices.h"
 #include "SettingsServices.h"
 
@@ -54,6 +56,7 @@ struct StandInServices {
     ComPtr<CalendarService> calendars;
     ComPtr<EventService> events;
     ComPtr<DayContentService> dayContent;
+    ComPtr<NoteService> notes;
 
     // Every service with the identifier it is installed under (borrowed
     // pointers; empty until made).

@@ -1,6 +1,7 @@
 // The stand-in program's calendar commands over a set of services: listing
 // and switching calendars, a day's events and cell, completing one
-// occurrence, and seeding the sample data.
+// occurrence, an event and the notes as stored, the fault switches, and
+// seeding the sample data.
 
 #include <gtest/gtest.h>
 
@@ -84,4 +85,53 @@ TEST_F(CalendarCommandsTest, CompleteAndReopenOneOccurrence)
     const std::wstring tomorrow = devhost::DayText(devhost::AddDays(devhost::LocalToday(), 1));
     EXPECT_TRUE(Has(Run(L"event complete " + meeting.id + L" " + tomorrow), L"does not occur on"));
     EXPECT_EQ(L"error: events DAY [ID GROUP]", Run(L"events 2026-02-30"));
+}
+
+TEST_F(CalendarCommandsTest, StoredNotesAndEventsAndTheFaultSwitches)
+{
+    devhost::NoteRecord note{L"", devhost::kNoteTypeLocal, L"\u4EAC\u90FD \U0001F338\nday 2",
+                             L"\u4EAC\U0001F338\r\n\"/\\"};
+    devhost::NoteRecord shared{L"", 2, L"Shared", L""};
+    ASSERT_EQ(S_OK, services.notes->Add(note));
+    ASSERT_EQ(S_OK, services.notes->Add(shared));
+    // Content bytes in UTF-8: 3 (CJK) + 4 (emoji) + 2 (CR LF) + 3 (quote, slash, backslash).
+    EXPECT_EQ(L"ok\nnote-1 1 12 \u4EAC\u90FD \U0001F338\\nday 2\nnote-2 2 0 Shared", Run(L"notes"));
+    EXPECT_EQ(L"ok\n{\"content\":\"\\u4EAC\\uD83C\\uDF38\\r\\n\\\"\\/\\\\\",\"id\":\"note-1\","
+              L"\"title\":\"\\u4EAC\\u90FD \\uD83C\\uDF38\\nday 2\",\"type\":1}",
+              Run(L"note note-1"));
+    EXPECT_EQ(L"error: no note note-9", Run(L"note note-9"));
+
+    ASSERT_EQ(S_OK, services.calendars->SetCalendars({{{1, L"local"}, L"Personal"}}, {1, L"local"}));
+    devhost::EventRecord event;
+    event.calendar = {1, L"local"};
+    event.line = L"Call mum";
+    ASSERT_TRUE(devhost::ParseDayText(L"2026-08-20", event.start));
+    ASSERT_EQ(S_OK, services.events->Add(event));
+    EXPECT_EQ(L"ok\n{\"calendar\":{\"groupid\":\"local\",\"id\":1},\"completed\":[],\"countdownType\":0,"
+              L"\"id\":\"" + event.id + L"\",\"line\":\"Call mum\",\"recurrence\":\"DAILY\",\"repeat\":1,"
+              L"\"showType\":0,\"start\":\"2026-08-20\",\"type\":1}",
+              Run(L"event show " + event.id));
+    EXPECT_EQ(L"error: no event evt-99", Run(L"event show evt-99"));
+
+    // The switches reach the services, and status tells which are on.
+    const struct {
+        const wchar_t* command;
+        const wchar_t* reply;
+        bool notesFail, eventsFail;
+        const wchar_t* status;
+    } cases[] = {
+        {L"fail notes on", L"ok\nnote writes fail", true, false, L"\nfailing writes: notes\n"},
+        {L"fail events on", L"ok\nevent writes fail", true, true, L"\nfailing writes: events, notes\n"},
+        {L"fail notes off", L"ok\nnote writes work", false, true, L"\nfailing writes: events\n"},
+        {L"fail events off", L"ok\nevent writes work", false, false, L"\nfailing writes: none\n"},
+        {L"fail notes maybe", L"error: fail notes|events on|off", false, false, L"\nfailing writes: none\n"},
+        {L"fail cells on", L"error: fail notes|events on|off", false, false, L"\nfailing writes: none\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.reply, Run(c.command));
+        EXPECT_EQ(c.notesFail, services.notes->FailsWrites()) << c.command;
+        EXPECT_EQ(c.eventsFail, services.events->FailsWrites()) << c.command;
+        EXPECT_TRUE(Has(Run(L"status"), c.status)) << c.command << "\n" << Run(L"status");
+    }
+    EXPECT_TRUE(Has(Run(L"status"), L" 1 events, 0 day cells, 2 notes\n")) << Run(L"status");
 }

@@ -1,7 +1,7 @@
 // The stand-in calendar's data: which events a day lists for every
 // recurrence word, completion per occurrence, calendars that share a number,
-// the current calendar, the event writes, the day cells, and what a
-// restarted set of services finds in the data folder.
+// the current calendar, the event writes and their fault switch, the day
+// cells, and what a restarted set of services finds in the data folder.
 
 #include <gtest/gtest.h>
 
@@ -339,6 +339,29 @@ TEST_F(CalendarServicesTest, EventWritesThroughTheInterface)
     UniqueBstr next;
     ASSERT_EQ(S_OK, services.events->AddEvent(Bstr(L"again").get(), date.get(), kRecurDaily, event.get(), next.put()));
     EXPECT_NE(id.str(), next.str());
+}
+
+TEST_F(CalendarServicesTest, FailingEventWritesChangeNothing)
+{
+    UseCalendars();
+    const std::wstring id = AddEvent(kLocal1, L"Call mum", L"2026-08-20", L"DAILY", 1);
+    const std::wstring file = temp.PathOf(L"data\\events.json");
+    const std::string before = servicetest::ReadBytes(file);
+    ComPtr<IxEvent> event;
+    ASSERT_EQ(S_OK, services.events->GetEventById(Bstr(id).get(), nullptr, event.put()));
+    ComPtr<devhost::DateObject> date = devhost::DateObject::Create(Day(L"2026-08-21"));
+    services.events->SetFailWrites(true);
+
+    UniqueBstr none;
+    EXPECT_EQ(E_FAIL, services.events->AddEvent(Bstr(L"x").get(), date.get(), kRecurDaily, event.get(), none.put()));
+    EXPECT_FALSE(none.get());
+    EXPECT_EQ(E_FAIL, services.events->UpdateEvent(Bstr(id).get(), Bstr(L"x").get(), date.get(), 0, event.get()));
+    EXPECT_EQ(E_FAIL, services.events->DeleteEvent(Bstr(id).get()));
+    EXPECT_EQ(std::set<std::wstring>{L"Call mum"}, TitlesOn(L"2026-08-20"));
+    EXPECT_EQ(before, servicetest::ReadBytes(file));
+
+    services.events->SetFailWrites(false);
+    EXPECT_EQ(S_OK, services.events->DeleteEvent(Bstr(id).get()));
 }
 
 TEST_F(CalendarServicesTest, DayCellsBelongToOneCalendarIdentity)

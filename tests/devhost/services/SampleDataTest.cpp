@@ -1,5 +1,5 @@
-// The sample data: the calendars, the week's events and the day cells it
-// promises, dated around the day it is given.
+// The sample data: the calendars, the week's events, the day cells and the
+// notes it promises, dated around the day it is given.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,18 @@ std::map<std::wstring, EventRecord> ByTitle(const std::vector<EventRecord>& even
     std::map<std::wstring, EventRecord> byTitle;
     for (const EventRecord& event : events) byTitle[event.line] = event;
     return byTitle;
+}
+
+bool HasCjk(const std::wstring& text)
+{
+    return std::any_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0x4E00 && c <= 0x9FFF; });
+}
+
+bool HasSurrogatePair(const std::wstring& text)
+{
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) return true;
+    return false;
 }
 
 }  // namespace
@@ -78,9 +90,45 @@ TEST(SampleDataTest, SeedsTheWeekAroundTheGivenDay)
     EXPECT_FALSE(cell.bgColor.empty());
     EXPECT_FALSE(services.dayContent->Cell(today, family).text.empty());
 
+    // Local notes that show a list, CJK with an emoji (a surrogate pair) and
+    // a preview that gets cut; one note of another type, between local ones.
+    const auto notes = services.notes->Notes();
+    ASSERT_EQ(4u, notes.size());
+    bool list = false, cjkAndEmoji = false, long120 = false;
+    int others = 0;
+    for (const devhost::NoteRecord& note : notes) {
+        if (note.type != devhost::kNoteTypeLocal) {
+            ++others;
+            continue;
+        }
+        list = list || std::count(note.content.begin(), note.content.end(), L'\n') >= 3;
+        cjkAndEmoji = cjkAndEmoji || (HasCjk(note.title) && HasSurrogatePair(note.title) && HasCjk(note.content) &&
+                                      HasSurrogatePair(note.content));
+        long120 = long120 || note.content.size() > 120;
+    }
+    EXPECT_TRUE(list);
+    EXPECT_TRUE(cjkAndEmoji);
+    EXPECT_TRUE(long120);
+    EXPECT_EQ(1, others);
+    EXPECT_EQ(devhost::kNoteTypeLocal, notes.front().type);
+    EXPECT_EQ(devhost::kNoteTypeLocal, notes.back().type);
+
     // Seeding again replaces rather than adds.
     const std::size_t count = services.events->Events().size();
     ASSERT_EQ(S_OK, devhost::SeedSampleData(services, today));
     EXPECT_EQ(count, services.events->Events().size());
     EXPECT_EQ(3u, services.dayContent->CellCount());
+    EXPECT_EQ(4u, services.notes->Notes().size());
+}
+
+TEST(SampleDataTest, NotesAloneCountAsCalendarData)
+{
+    servicetest::TempFolder temp;
+    devhost::StandInOptions options;
+    options.useClipboard = false;
+    devhost::StandInServices services;
+    ASSERT_EQ(S_OK, devhost::CreateStandInServices(devhost::DataFolder(temp.PathOf(L"data")), options, services));
+    devhost::NoteRecord note{L"", devhost::kNoteTypeLocal, L"mine", L""};
+    ASSERT_EQ(S_OK, services.notes->Add(note));
+    EXPECT_TRUE(devhost::HasCalendarData(services)) << "the sample must not seed over a user's notes";
 }
