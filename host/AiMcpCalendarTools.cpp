@@ -32,14 +32,6 @@ const wchar_t* Bool(bool value)
     return value ? L"true" : L"false";
 }
 
-// Lower-cases every UTF-16 unit on its own, so a keyword and a title are
-// compared alike whatever their letter case.
-std::wstring Lower(std::wstring text)
-{
-    if (!text.empty()) CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
 // The instant as local time with the offset in force at it; the local time
 // the parser gave is the fallback should the instant not be writable.
 std::wstring InstantText(FileTime utc, const LocalDateTime& local)
@@ -120,7 +112,7 @@ std::wstring OccurrenceJson(IxEvent* event, const QueryFilter& filter, const Day
     if (filter.kind != 0 && filter.kind != type) return std::wstring();
     const std::wstring title = ReadEventTitle(event);
     if (title.empty()) return std::wstring();
-    if (!filter.keyword.empty() && Lower(title).find(filter.keyword) == std::wstring::npos) return std::wstring();
+    if (!filter.keyword.empty() && LowerText(title).find(filter.keyword) == std::wstring::npos) return std::wstring();
 
     // The host is asked in a fixed order: id, completion, then the extras.
     const std::wstring eventId = ReadEventId(event);
@@ -233,7 +225,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
 
     QueryFilter filter;
     GetStringParam(params, L"keyword", filter.keyword);
-    filter.keyword = Lower(filter.keyword);
+    filter.keyword = LowerText(filter.keyword);
     std::wstring kind;
     GetStringParam(params, L"kind", kind);
     if (!kind.empty() && kind != L"all") {

@@ -1,5 +1,9 @@
 #include "AiMcpText.h"
 
+#include <windows.h>
+
+#include <cwctype>
+
 #include "AiMcpEnvelope.h"
 #include "AiMcpUtf8.h"
 
@@ -42,4 +46,18 @@ std::wstring CutText(const std::wstring& text, std::size_t maxUnits)
     std::size_t keep = maxUnits;
     if (keep > 0 && IsHighSurrogate(text[keep - 1]) && IsLowSurrogate(text[keep])) --keep;
     return text.substr(0, keep);
+}
+
+std::wstring TrimSpace(const std::wstring& text)
+{
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && std::iswspace(text[begin])) ++begin;
+    while (end > begin && std::iswspace(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+std::wstring LowerText(std::wstring text)
+{
+    if (!text.empty()) CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
 }

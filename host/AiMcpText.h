@@ -23,3 +23,10 @@ std::size_t Utf8Length(const std::wstring& text);
 // units; when that cut would fall between the two halves of a surrogate pair,
 // the pair is left out whole (one unit fewer), so no character is broken.
 std::wstring CutText(const std::wstring& text, std::size_t maxUnits);
+
+// The text without the characters iswspace accepts at either end.
+std::wstring TrimSpace(const std::wstring& text);
+
+// The text with every UTF-16 unit lower-cased on its own, so words are
+// compared alike whatever their letter case.
+std::wstring LowerText(std::wstring text);

@@ -9,6 +9,7 @@
 #include "AiMcpClock.h"
 #include "AiMcpEnvelope.h"
 #include "AiMcpItemTools.h"
+#include "AiMcpNoteTools.h"
 #include "AiMcpWritePath.h"
 #include "CriticalSection.h"
 #include "HostAccess.h"
@@ -22,9 +23,9 @@ namespace {
 // of one family share one entry point, named once below for all its rows.
 
 constexpr AiMcpWriteHandler kTimetableWriteEntry = nullptr;
-constexpr AiMcpWriteHandler kNoteWriteEntry = nullptr;
+constexpr AiMcpWriteHandler kNoteWriteEntry = NoteWriteEntry;
 constexpr AiMcpWriteHandler kItemWriteEntry = ItemWriteEntry;
-constexpr AiMcpWriteHandler kEventWriteEntry = nullptr;
+constexpr AiMcpWriteHandler kEventWriteEntry = EventWriteEntry;
 
 constexpr AiMcpToolRoute ListTool(const wchar_t* name, AiMcpListHandler handler)
 {
@@ -46,8 +47,8 @@ constexpr AiMcpToolRoute kRoutes[] = {
     ReadTool(L"events_query", AiMcpEventsQuery),
     ReadTool(L"event_get", AiMcpEventGet),
     ReadTool(L"items_get", ItemsGet),
-    ListTool(L"notes_list", nullptr),
-    ReadTool(L"notes_get", nullptr),
+    ListTool(L"notes_list", NotesList),
+    ReadTool(L"notes_get", NotesGet),
     ListTool(L"timetable_list", nullptr),
     ReadTool(L"timetable_get", nullptr),
     WriteTool(L"timetable_upsert", AiMcpWriteKind::TimetableUpsert, kTimetableWriteEntry),

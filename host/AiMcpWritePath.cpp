@@ -4,7 +4,9 @@
 #include "AiMcpCalendars.h"
 #include "AiMcpDates.h"
 #include "AiMcpEnvelope.h"
+#include "AiMcpEventWrites.h"
 #include "AiMcpItemTools.h"
+#include "AiMcpNoteTools.h"
 #include "AiMcpQuota.h"
 #include "AiMcpSettingHelper.h"
 #include "AiMcpText.h"
@@ -15,9 +17,9 @@ namespace {
 //
 // A family gets its validator and executor by filling its row here.
 
-const AiMcpWriteFamily kEventFamily{nullptr, nullptr};
+const AiMcpWriteFamily kEventFamily{ValidateEventWrite, ExecuteEventWrite};
 const AiMcpWriteFamily kItemFamily{ValidateItemWrite, ExecuteItemWrite};
-const AiMcpWriteFamily kNoteFamily{nullptr, nullptr};
+const AiMcpWriteFamily kNoteFamily{ValidateNoteWrite, ExecuteNoteWrite};
 const AiMcpWriteFamily kTimetableFamily{nullptr, nullptr};
 
 const wchar_t kNoToken[] = L"could not create a confirmation token";
@@ -25,7 +27,6 @@ const wchar_t kUnknownToken[] = L"unknown or expired confirm_token";
 const wchar_t kFamilyMissing[] = L"the calendar cannot carry out this kind of write";
 
 constexpr std::size_t kTitleUnits = 200;
-constexpr std::size_t kPreviewUnits = 120;
 
 bool IsItemKind(AiMcpWriteKind kind)
 {
@@ -64,10 +65,8 @@ std::wstring NoteSummary(const PendingWrite& write)
 {
     std::wstring json;
     if (!write.note.noteId.empty()) json += L",\"id\":" + QuoteJson(write.note.noteId);
-    std::wstring preview = CutText(write.note.content, kPreviewUnits);
-    if (write.note.content.size() > kPreviewUnits) preview += L"\u2026";
-    json += L",\"title\":" + QuoteJson(CutText(write.note.title, kTitleUnits)) + L",\"preview\":" + QuoteJson(preview) +
-            L"}";
+    json += L",\"title\":" + QuoteJson(CutText(write.note.title, kTitleUnits)) + L",\"preview\":" +
+            QuoteJson(NotePreview(write.note.content)) + L"}";
     return json;
 }
 
@@ -164,6 +163,16 @@ std::wstring RunWriteEntry(const AiMcpWriteFamily& family, const std::wstring& r
 std::wstring ItemWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind)
 {
     return RunWriteEntry(kItemFamily, requestId, params, kind);
+}
+
+std::wstring EventWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind)
+{
+    return RunWriteEntry(kEventFamily, requestId, params, kind);
+}
+
+std::wstring NoteWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind)
+{
+    return RunWriteEntry(kNoteFamily, requestId, params, kind);
 }
 
 std::wstring ExecuteParkedWrite(const std::wstring& requestId, const PendingWrite& write, bool trusted)

@@ -8,11 +8,11 @@
 // Write families. Each family supplies a validator and an executor and is
 // named once in the family table of AiMcpWritePath.cpp (AiMcpWriteFamilyOf);
 // its entry point for the dispatcher is a one-line call of RunWriteEntry
-// with its family. Day cells (ItemWriteEntry, kinds 3..7) are here; events
-// (0..2), notes (8..10) and timetables (11, 12) plug in the same way:
-// declare EventWriteEntry / NoteWriteEntry / TimetableWriteEntry beside
-// ItemWriteEntry, fill their row of the family table, and name the entry
-// point in the dispatcher's routing table.
+// with its family. Events (EventWriteEntry, kinds 0..2), day cells
+// (ItemWriteEntry, 3..7) and notes (NoteWriteEntry, 8..10) are here;
+// timetables (11, 12) plug in the same way: declare TimetableWriteEntry
+// beside them, fill its row of the family table, and name the entry point
+// in the dispatcher's routing table.
 //
 // Every event along the road leaves an audit line (AiMcpAuditLog.h):
 //   validation refused       error  the validator's message        trust 0
@@ -77,6 +77,12 @@ std::wstring RunWriteEntry(const AiMcpWriteFamily& family, const std::wstring& r
 // The day-cell write entry point (items_set, items_append_line,
 // item_line_update, item_line_delete, item_line_set_done).
 std::wstring ItemWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind);
+
+// The event write entry point (event_create, event_update, event_delete).
+std::wstring EventWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind);
+
+// The note write entry point (notes_create, notes_update, notes_delete).
+std::wstring NoteWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind);
 
 // Carries out a parked or direct write through its family's executor.
 std::wstring ExecuteParkedWrite(const std::wstring& requestId, const PendingWrite& write, bool trusted);

@@ -175,15 +175,16 @@ TEST_F(WritePath, ConfirmParametersAreCheckedInOrder)
 TEST_F(WritePath, FamiliesNotBuiltYetAreRefusedWithAnAuditLine)
 {
     PendingWrite write;
-    write.kind = AiMcpWriteKind::NotesUpdate;
-    write.note.noteId = L"n-5";
+    write.kind = AiMcpWriteKind::TimetableDelete;
+    write.timetable.timetableId = L"t-5";
     EXPECT_EQ(ExecuteParkedWrite(L"1", write, false),
               Error(L"INTERNAL", L"the calendar cannot carry out this kind of write"));
-    EXPECT_EQ(RunWriteEntry(AiMcpWriteFamilyOf(AiMcpWriteKind::EventCreate), L"1", L"{}", AiMcpWriteKind::EventCreate),
+    EXPECT_EQ(RunWriteEntry(AiMcpWriteFamilyOf(AiMcpWriteKind::TimetableUpsert), L"1", L"{}",
+                            AiMcpWriteKind::TimetableUpsert),
               Error(L"INTERNAL", L"the calendar cannot carry out this kind of write"));
     EXPECT_EQ(AuditLines(), (std::vector<std::string>{
-                                "notes_update\tid=n-5\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
-                                "event_create\tid=\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
+                                "timetable_delete\tid=t-5\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
+                                "timetable_upsert\tid=\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
                             }));
 }
 
