@@ -17,6 +17,15 @@ namespace {
 
 std::wstring Mcp() { return ProgramFolder() + L"tessary-mcp.exe"; }
 
+std::wstring FromUtf8(const std::string& bytes)
+{
+    if (bytes.empty()) return std::wstring();
+    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
+    return text;
+}
+
 ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
 
 // The text of the tool result of one tools/call through tessary-mcp.exe,
@@ -35,7 +44,7 @@ ToolResult CallTool(const std::wstring& token, const std::string& name, const st
                                        "\",\"arguments\":" + arguments + "}}\n",
                                    options);
     ToolResult result;
-    std::wstring out(r.out.begin(), r.out.end());  // the replies checked here are ASCII
+    const std::wstring out = FromUtf8(r.out);
     const JsonValue::Ptr reply = JsonValue::Parse(out);
     const JsonValue* res = reply ? reply->GetMember(L"result") : nullptr;
     if (!res) {
@@ -214,6 +223,240 @@ TEST_F(EndToEnd, ReadsTheSampleCalendarAndWritesADayCellInTheLocalZone)
     ASSERT_FALSE(r.isError) << testing::PrintToString(r.text);
     EXPECT_EQ(r.text.find(L"pending_confirmation"), std::wstring::npos);
     EXPECT_NE(CallTool(token, "items_get", "{\"date\":\"" + today.day + "\"}").text.find(L"Trusted line"), std::wstring::npos);
+}
+
+// ---- Event and note writes --------------------------------------------------
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty()) return std::string();
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+// Local midnight of a day as the tools write it, with the offset the zone
+// has at that midnight (so a day after a daylight-saving change carries the
+// new offset).
+std::wstring LocalMidnight(WORD year, WORD month, WORD day)
+{
+    SYSTEMTIME local{};
+    local.wYear = year;
+    local.wMonth = month;
+    local.wDay = day;
+    SYSTEMTIME utc{};
+    TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
+    FILETIME l{}, u{};
+    SystemTimeToFileTime(&local, &l);
+    SystemTimeToFileTime(&utc, &u);
+    const long long minutes = ((static_cast<long long>(l.dwHighDateTime) << 32 | l.dwLowDateTime) -
+                               (static_cast<long long>(u.dwHighDateTime) << 32 | u.dwLowDateTime)) / 600000000LL;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02uT00:00:00%c%02lld:%02lld", year, month, day,
+                  minutes < 0 ? '-' : '+', std::llabs(minutes) / 60, std::llabs(minutes) % 60);
+    return Wide(buffer);
+}
+
+class EndToEndWrites : public EndToEnd {
+protected:
+    std::wstring token;
+
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(Send({L"ai", L"on"}).exitCode, 0u);
+        token = Token();
+        ASSERT_EQ(token.size(), 64u);
+    }
+
+    // Quits the stand-in calendar and starts it again over the same data.
+    void Restart()
+    {
+        ASSERT_EQ(Send({L"quit"}).exitCode, 0u);
+        ASSERT_TRUE(calendar.WaitForExit(20000)) << calendar.Output();
+        ChildOptions options;
+        options.arguments = {L"--data", data};
+        ASSERT_TRUE(calendar.Start(DevHostProgram(), options));
+        for (int i = 0; i < 200; ++i) {
+            if (Send({L"status"}).exitCode == 0) return;
+            Sleep(100);
+        }
+        FAIL() << "the stand-in calendar did not come back:\n" << calendar.Output();
+    }
+
+    JsonValue::Ptr Call(const std::string& tool, const std::string& arguments)
+    {
+        const ToolResult r = CallTool(token, tool, arguments);
+        EXPECT_FALSE(r.isError) << tool << " " << arguments.substr(0, 200) << "\n" << testing::PrintToString(r.text);
+        return ParseResult(r);
+    }
+
+    // Carries out a parked write; the result of the accepting call.
+    JsonValue::Ptr Confirm(const JsonValue& pending)
+    {
+        const JsonValue* status = pending.GetMember(L"status");
+        EXPECT_TRUE(status && status->StringValue() == L"pending_confirmation");
+        const JsonValue* confirm = pending.GetMember(L"confirm_token");
+        if (!confirm) return JsonValue::MakeObject({});
+        return Call("event_confirm", "{\"confirm_token\":\"" + Narrow(confirm->StringValue()) + "\",\"accept\":true}");
+    }
+
+    // The days and starts of the occurrences events_query lists for the
+    // keyword, 25 October to 16 November 2026 (across the end of daylight
+    // saving in New York).
+    std::vector<std::pair<std::wstring, std::wstring>> Occurrences(const std::string& keyword)
+    {
+        const JsonValue::Ptr result =
+            Call("events_query", "{\"start\":\"2026-10-25T12:00:00Z\",\"end\":\"2026-11-16T12:00:00Z\",\"kind\":\"reminder\","
+                                 "\"keyword\":\"" + keyword + "\"}");
+        std::vector<std::pair<std::wstring, std::wstring>> days;
+        if (const JsonValue* events = result->GetMember(L"events"))
+            for (const auto& e : events->Items())
+                days.emplace_back(e->GetMember(L"date")->StringValue(), e->GetMember(L"start")->StringValue());
+        return days;
+    }
+
+    static std::wstring Text(const JsonValue& object, const wchar_t* name)
+    {
+        const JsonValue* member = object.GetMember(name);
+        return member && member->IsString() ? member->StringValue() : std::wstring(L"<missing>");
+    }
+};
+
+using Days = std::vector<std::pair<std::wstring, std::wstring>>;
+
+TEST_F(EndToEndWrites, WeeklyReminderIsCreatedMovedAndDeletedOnTheRightLocalDays)
+{
+    // 14:00 UTC is the same local date here at UTC+8 and in New York.
+    const JsonValue::Ptr pending =
+        Call("event_create", "{\"title\":\"E2E weekly review\",\"date\":\"2026-10-26T14:00:00Z\",\"kind\":\"reminder\","
+                             "\"recurrence\":\"weekly\",\"reminder\":{\"trigger\":\"9:05\"}}");
+    EXPECT_EQ(Occurrences("e2e weekly").size(), 0u);  // nothing before confirmation
+    const std::wstring confirm = Text(*pending, L"confirm_token");
+    const JsonValue::Ptr created = Confirm(*pending);
+    const std::wstring id = Text(*created, L"id");
+    ASSERT_EQ(Text(*created, L"status"), L"ok");
+    // The confirm token of a carried-out write is gone.
+    const ToolResult again =
+        CallTool(token, "event_confirm", "{\"confirm_token\":\"" + Narrow(confirm) + "\",\"accept\":true}");
+    EXPECT_TRUE(again.isError);
+    EXPECT_EQ(again.text, L"{\"error\":{\"code\":\"NOT_FOUND\",\"message\":\"unknown or expired confirm_token\"}}");
+
+    EXPECT_EQ(Occurrences("e2e weekly"), (Days{{L"2026-10-26", LocalMidnight(2026, 10, 26)},
+                                               {L"2026-11-02", LocalMidnight(2026, 11, 2)},
+                                               {L"2026-11-09", LocalMidnight(2026, 11, 9)},
+                                               {L"2026-11-16", LocalMidnight(2026, 11, 16)}}));
+    JsonValue::Ptr got = Call("event_get", "{\"id\":\"" + Narrow(id) + "\",\"date\":\"2026-11-02T12:00:00Z\"}");
+    const JsonValue* event = got->GetMember(L"event");
+    ASSERT_TRUE(event);
+    EXPECT_EQ(Text(*event, L"date"), L"2026-11-02");
+    EXPECT_EQ(Text(*event->GetMember(L"reminder"), L"trigger"), L"0:09:05");
+
+    // Under trusted writing the update is carried out at once: the event
+    // moves to Wednesdays and fires the evening before.
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"1"}).exitCode, 0u);
+    JsonValue::Ptr updated = Call("event_update", "{\"id\":\"" + Narrow(id) +
+                                                      "\",\"date\":\"2026-10-28T14:00:00Z\",\"reminder\":{\"trigger\":\"-1:20:30\"}}");
+    EXPECT_EQ(Text(*updated, L"status"), L"ok");
+    const Days moved{{L"2026-10-28", LocalMidnight(2026, 10, 28)},
+                     {L"2026-11-04", LocalMidnight(2026, 11, 4)},
+                     {L"2026-11-11", LocalMidnight(2026, 11, 11)}};
+    EXPECT_EQ(Occurrences("e2e weekly"), moved);
+
+    // The change is in the calendar's store and survives a restart.
+    const std::string stored = Send({L"event", L"show", id}).out;
+    EXPECT_NE(stored.find("\"start\":\"2026-10-28\""), std::string::npos) << stored;
+    EXPECT_NE(stored.find("\"recurrence\":\"WEEKLY\""), std::string::npos) << stored;
+    Restart();
+    EXPECT_EQ(Occurrences("e2e weekly"), moved);
+    got = Call("event_get", "{\"id\":\"" + Narrow(id) + "\",\"date\":\"2026-11-04T12:00:00Z\"}");
+    ASSERT_TRUE(got->GetMember(L"event"));
+    EXPECT_EQ(Text(*got->GetMember(L"event")->GetMember(L"reminder"), L"trigger"), L"-1:20:30");
+
+    // Deleting removes every occurrence.
+    EXPECT_EQ(Text(*Call("event_delete", "{\"id\":\"" + Narrow(id) + "\"}"), L"status"), L"ok");
+    EXPECT_EQ(Occurrences("e2e weekly").size(), 0u);
+    EXPECT_NE(Send({L"event", L"show", id}).exitCode, 0u);
+
+    const std::string quota = Send({L"quota"}).out;
+    EXPECT_NE(quota.find("events: 3 of 40"), std::string::npos) << quota;
+    const std::string audit = Send({L"audit", L"20"}).out;
+    const std::string n = Narrow(id);
+    EXPECT_NE(audit.find("event_create\tid=" + n + "\ttrust=0\tok\tE2E weekly review"), std::string::npos) << audit;
+    EXPECT_NE(audit.find("event_update\tid=" + n + "\ttrust=1\tok\tE2E weekly review"), std::string::npos) << audit;
+    EXPECT_NE(audit.find("event_delete\tid=" + n + "\ttrust=1\tok\tE2E weekly review"), std::string::npos) << audit;
+}
+
+TEST_F(EndToEndWrites, NotesRoundTripExactlyAndNothingIsLost)
+{
+    // The sample's note of another account is not listed.
+    JsonValue::Ptr list = Call("notes_list", "{}");
+    ASSERT_TRUE(list->GetMember(L"notes"));
+    const std::size_t listed = list->GetMember(L"notes")->Items().size();
+    EXPECT_EQ(listed, 3u);
+    for (const auto& note : list->GetMember(L"notes")->Items()) EXPECT_NE(Text(*note, L"title"), L"Team on-call rota");
+    const std::string before = Send({L"notes"}).out;
+
+    // Parked, then rejected: nothing changes.
+    const std::wstring content = L"\u4e70\u83dc \U0001F6D2\n\u725b\u5976 \u00e9\r\n\"quoted\" \\ tab\t.";
+    JsonValue::Ptr pending = Call("notes_create", "{\"title\":\"" + ToUtf8(L"\u8d2d\u7269 \U0001F34E") +
+                                                      "\",\"content\":\"" + ToUtf8(L"\u4e70\u83dc \U0001F6D2\\n\u725b\u5976 \u00e9\\r\\n\\\"quoted\\\" \\\\ tab\\t.") + "\"}");
+    EXPECT_EQ(Text(*Call("event_confirm", "{\"confirm_token\":\"" + Narrow(Text(*pending, L"confirm_token")) +
+                                              "\",\"accept\":false}"),
+                   L"status"),
+              L"cancelled");
+    EXPECT_EQ(Send({L"notes"}).out, before);
+
+    // Parked again and accepted: the note reads back unit for unit.
+    pending = Call("notes_create", "{\"title\":\"" + ToUtf8(L"\u8d2d\u7269 \U0001F34E") + "\",\"content\":\"" +
+                                       ToUtf8(L"\u4e70\u83dc \U0001F6D2\\n\u725b\u5976 \u00e9\\r\\n\\\"quoted\\\" \\\\ tab\\t.") + "\"}");
+    const std::wstring id = Text(*Confirm(*pending), L"id");
+    JsonValue::Ptr got = Call("notes_get", "{\"id\":\"" + Narrow(id) + "\"}");
+    EXPECT_EQ(Text(*got, L"title"), L"\u8d2d\u7269 \U0001F34E");
+    EXPECT_EQ(Text(*got, L"content"), content);
+    const std::string shown = Send({L"note", id}).out;
+    const JsonValue::Ptr stored = JsonValue::Parse(FromUtf8(shown.substr(shown.find('\n') + 1)));
+    ASSERT_TRUE(stored) << shown;
+    EXPECT_EQ(Text(*stored, L"content"), content);
+
+    // The content limit, in bytes: exactly at it is taken, one more is not.
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"1"}).exitCode, 0u);
+    const std::string atLimit(59392, 'a');
+    const std::wstring bigId = Text(*Call("notes_create", "{\"content\":\"" + atLimit + "\"}"), L"id");
+    EXPECT_EQ(Text(*Call("notes_get", "{\"id\":\"" + Narrow(bigId) + "\"}"), L"content").size(), 59392u);
+    const ToolResult over = CallTool(token, "notes_create", "{\"content\":\"" + atLimit + "b\"}");
+    EXPECT_TRUE(over.isError);
+    EXPECT_EQ(over.text, L"{\"error\":{\"code\":\"INVALID_PARAMS\",\"message\":\"the note content is too large for one AI MCP response\"}}");
+
+    // A write the note service fails is reported as a failure and changes
+    // nothing.
+    ASSERT_EQ(Send({L"fail", L"notes", L"on"}).exitCode, 0u);
+    const ToolResult failed = CallTool(token, "notes_update", "{\"id\":\"" + Narrow(id) + "\",\"content\":\"lost?\"}");
+    EXPECT_TRUE(failed.isError);
+    EXPECT_EQ(failed.text, L"{\"error\":{\"code\":\"INTERNAL\",\"message\":\"the note service could not store the change\"}}");
+    ASSERT_EQ(Send({L"fail", L"notes", L"off"}).exitCode, 0u);
+
+    // Everything survives a restart of the calendar.
+    Restart();
+    got = Call("notes_get", "{\"id\":\"" + Narrow(id) + "\"}");
+    EXPECT_EQ(Text(*got, L"content"), content);
+
+    // Deleted after confirmation.
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"0"}).exitCode, 0u);
+    EXPECT_EQ(Text(*Confirm(*Call("notes_delete", "{\"id\":\"" + Narrow(bigId) + "\"}")), L"status"), L"ok");
+    list = Call("notes_list", "{}");
+    EXPECT_EQ(list->GetMember(L"notes")->Items().size(), listed + 1);
+
+    const std::string quota = Send({L"quota"}).out;
+    EXPECT_NE(quota.find("notes: 3 of 40"), std::string::npos) << quota;
+    const std::string audit = Send({L"audit", L"20"}).out;
+    EXPECT_NE(audit.find("notes_update\tid=" + Narrow(id) + "\ttrust=1\terror\tthe note service could not store the change"),
+              std::string::npos)
+        << audit;
 }
 
 }  // namespace
