@@ -17,6 +17,7 @@ namespace {
 
 using writetest::Error;
 using writetest::Ok;
+using writetest::OkId;
 using writetest::WriteHost;
 
 class EventWrites : public WriteHost {
@@ -84,16 +85,8 @@ protected:
         return record;
     }
 
-    int EventsUsed() const
-    {
-        const LONG used = Stored(L"sys_aimcp_quota_events_local");
-        return used == -999 ? 0 : static_cast<int>(used);
-    }
+    int EventsUsed() const { return Used(L"events"); }
 
-    static std::wstring OkId(const std::wstring& id, const std::wstring& requestId = L"1")
-    {
-        return Ok(L"{\"status\":\"ok\",\"id\":\"" + id + L"\"}", requestId);
-    }
 };
 
 TEST(EventTrigger, ParsesDayOffsetHourAndMinute)

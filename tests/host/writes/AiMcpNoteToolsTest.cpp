@@ -17,6 +17,7 @@ namespace {
 
 using writetest::Error;
 using writetest::Ok;
+using writetest::OkId;
 using writetest::WriteHost;
 
 struct Note {
@@ -155,15 +156,7 @@ protected:
     {
         return NoteWriteEntry(id, params, kind);
     }
-    int NotesUsed() const
-    {
-        const LONG used = Stored(L"sys_aimcp_quota_notes_local");
-        return used == -999 ? 0 : static_cast<int>(used);
-    }
-    static std::wstring OkId(const std::wstring& id, const std::wstring& requestId = L"1")
-    {
-        return Ok(L"{\"status\":\"ok\",\"id\":\"" + id + L"\"}", requestId);
-    }
+    int NotesUsed() const { return Used(L"notes"); }
 };
 
 TEST(NoteTitle, IsTheFirstLineTrimmedAndCut)

@@ -238,11 +238,13 @@ protected:
     std::wstring CellText(const std::wstring& date) { return days->cells[FakeDayContent::Key(date)].text; }
     std::wstring CellColor(const std::wstring& date) { return days->cells[FakeDayContent::Key(date)].color; }
 
-    int ItemsUsed() const
+    // Today's writes of a quota kind ("items", "events", "notes").
+    int Used(const std::wstring& kind) const
     {
-        const LONG used = Stored(L"sys_aimcp_quota_items_local");
+        const LONG used = Stored(L"sys_aimcp_quota_" + kind + L"_local");
         return used == -999 ? 0 : static_cast<int>(used);
     }
+    int ItemsUsed() const { return Used(L"items"); }
     int ItemNotifications() const
     {
         int count = 0;
@@ -281,6 +283,12 @@ protected:
 inline std::wstring Ok(const std::wstring& result, const std::wstring& id = L"1")
 {
     return L"{\"id\":\"" + id + L"\",\"ok\":true,\"result\":" + result + L"}";
+}
+
+// The success answer of an event or note write.
+inline std::wstring OkId(const std::wstring& writtenId, const std::wstring& id = L"1")
+{
+    return Ok(L"{\"status\":\"ok\",\"id\":\"" + writtenId + L"\"}", id);
 }
 
 inline std::wstring Error(const std::wstring& code, const std::wstring& message, const std::wstring& id = L"1")
