@@ -12,6 +12,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpQuota.h"
 #include "AiMcpText.h"
+#include "AiMcpWritePath.h"
 #include "HostAccess.h"
 #include "JsonValue.h"
 
@@ -48,13 +49,6 @@ const wchar_t kDayFormat[] = L"%Y-%m-%d";
 const wchar_t kSolarCalendar[] = L"solar";
 
 constexpr LONG kDefaultShowType = 2;
-
-bool Fail(std::wstring& code, std::wstring& message, const wchar_t* failCode, const wchar_t* failMessage)
-{
-    code = failCode;
-    message = failMessage;
-    return false;
-}
 
 // ---- Trigger scanning ------------------------------------------------------
 
@@ -184,8 +178,8 @@ bool ReadEventRequest(const std::wstring& params, EventRequest& request, std::ws
 
     request.hasDate = GetStringParam(params, L"date", request.dateText);
     if (request.hasDate) {
-        if (!ParseIsoInstant(request.dateText, request.date)) return Fail(code, message, kInvalidTime, kBadDate);
-        if (!IsSupportedDay(request.date)) return Fail(code, message, kInvalidTime, kDateRange);
+        if (!ParseIsoInstant(request.dateText, request.date)) return RefuseWrite(code, message, kInvalidTime, kBadDate);
+        if (!IsSupportedDay(request.date)) return RefuseWrite(code, message, kInvalidTime, kDateRange);
     }
 
     GetStringParam(params, L"kind", request.kind);
@@ -195,7 +189,7 @@ bool ReadEventRequest(const std::wstring& params, EventRequest& request, std::ws
     request.hasRecurrence = GetStringParam(params, L"recurrence", request.recurrence);
     request.recurrence = LowerText(TrimSpace(request.recurrence));
     if (request.hasRecurrence && !IsToolRecurrence(request.recurrence))
-        return Fail(code, message, kInvalidParams, kBadRecurrence);
+        return RefuseWrite(code, message, kInvalidParams, kBadRecurrence);
 
     const std::unique_ptr<JsonValue> root = JsonValue::Parse(params);
     const JsonValue* reminder = root ? root->GetMember(L"reminder") : nullptr;
@@ -206,7 +200,7 @@ bool ReadEventRequest(const std::wstring& params, EventRequest& request, std::ws
         const std::wstring text = TrimSpace(trigger->StringValue());
         if (!text.empty()) {
             ReminderTrigger parsed;
-            if (!ParseTrigger(text, parsed)) return Fail(code, message, kInvalidParams, kBadTrigger);
+            if (!ParseTrigger(text, parsed)) return RefuseWrite(code, message, kInvalidParams, kBadTrigger);
             request.trigger = TriggerText(parsed.dayOffset, parsed.hour, parsed.minute);
         }
     }
@@ -215,7 +209,7 @@ bool ReadEventRequest(const std::wstring& params, EventRequest& request, std::ws
     request.countdownMember = IsPresentMember(countdown, L"countdown_type") || IsPresentMember(countdown, L"show_type");
     if (!ReadCountdownField(countdown, L"countdown_type", 5, request.countdownTypeGiven, request.countdownType) ||
         !ReadCountdownField(countdown, L"show_type", 3, request.showTypeGiven, request.showType))
-        return Fail(code, message, kInvalidParams, kCountdownRange);
+        return RefuseWrite(code, message, kInvalidParams, kCountdownRange);
 
     GetStringParam(params, L"calendar_id", request.calendarId);
     return true;
@@ -232,8 +226,8 @@ std::wstring CurrentCalendarText(const CalendarListing& listing)
 
 bool ValidateCreate(const EventRequest& request, PendingEventFields& event, std::wstring& code, std::wstring& message)
 {
-    if (request.title.empty()) return Fail(code, message, kInvalidParams, kNeedsTitle);
-    if (!request.hasDate) return Fail(code, message, kInvalidTime, kBadDate);
+    if (request.title.empty()) return RefuseWrite(code, message, kInvalidParams, kNeedsTitle);
+    if (!request.hasDate) return RefuseWrite(code, message, kInvalidTime, kBadDate);
     if (!request.calendarId.empty()) {
         const CalendarListing listing = ListCalendars();
         LONG id = 0;
@@ -250,11 +244,11 @@ bool ValidateCreate(const EventRequest& request, PendingEventFields& event, std:
     event.title = request.title;
     event.date = FormatDay(request.date);
     if (!KindType(request.hasKind ? request.kind : L"task", event.eventType))
-        return Fail(code, message, kInvalidParams, kBadKind);
+        return RefuseWrite(code, message, kInvalidParams, kBadKind);
     if (const wchar_t* conflict = KindConflict(event.eventType, request))
-        return Fail(code, message, kInvalidParams, conflict);
+        return RefuseWrite(code, message, kInvalidParams, conflict);
     if (event.eventType == kEventTypeReminder && request.trigger.empty())
-        return Fail(code, message, kInvalidParams, kReminderNeedsTrigger);
+        return RefuseWrite(code, message, kInvalidParams, kReminderNeedsTrigger);
     event.recurrence = request.hasRecurrence ? request.recurrence : L"none";
     event.trigger = request.trigger;
     event.countdownType = request.countdownType;
@@ -296,22 +290,22 @@ bool ValidateChange(AiMcpWriteKind kind, IxEventService* service, const std::wst
     const bool update = kind == AiMcpWriteKind::EventUpdate;
     if (update && !request.hasTitle && !request.hasDate && !request.hasRecurrence && request.trigger.empty() &&
         !request.countdownTypeGiven && !request.showTypeGiven)
-        return Fail(code, message, kInvalidParams, kNothingToChange);
+        return RefuseWrite(code, message, kInvalidParams, kNothingToChange);
 
     std::wstring eventId;
-    if (!GetStringParam(params, L"id", eventId) || eventId.empty()) return Fail(code, message, kInvalidParams, kNeedsId);
+    if (!GetStringParam(params, L"id", eventId) || eventId.empty()) return RefuseWrite(code, message, kInvalidParams, kNeedsId);
     // Kept from here on, so a refusal is audited under the id it asked for.
     event.eventId = eventId;
     LONG type = 0;
     const ComPtr<IxEvent> current = FindLocalEvent(service, eventId, type);
-    if (!current) return Fail(code, message, kNotFound, kNoSuchEvent);
+    if (!current) return RefuseWrite(code, message, kNotFound, kNoSuchEvent);
 
     if (request.hasKind) {
         LONG asked = 0;
-        if (!KindType(request.kind, asked)) return Fail(code, message, kInvalidParams, kBadKind);
-        if (asked != type) return Fail(code, message, kInvalidParams, kKindChange);
+        if (!KindType(request.kind, asked)) return RefuseWrite(code, message, kInvalidParams, kBadKind);
+        if (asked != type) return RefuseWrite(code, message, kInvalidParams, kKindChange);
     }
-    if (const wchar_t* conflict = KindConflict(type, request)) return Fail(code, message, kInvalidParams, conflict);
+    if (const wchar_t* conflict = KindConflict(type, request)) return RefuseWrite(code, message, kInvalidParams, conflict);
 
     event.eventType = type;
     event.titleGiven = request.hasTitle;
@@ -328,12 +322,12 @@ bool ValidateChange(AiMcpWriteKind kind, IxEventService* service, const std::wst
     if (request.hasDate) {
         event.date = FormatDay(request.date);
     } else if (!ReadStartDate(service, eventId, event.date)) {
-        return Fail(code, message, kInternal, kNoStartDate);
+        return RefuseWrite(code, message, kInternal, kNoStartDate);
     }
     LocalDay day{};
-    if (!ParseDayTextValid(event.date, day)) return Fail(code, message, kInvalidTime, kBadDate);
-    if (!IsSupportedDay(day)) return Fail(code, message, kInvalidTime, kDateRange);
-    if (update && event.title.empty()) return Fail(code, message, kInvalidParams, kEmptyTitle);
+    if (!ParseDayTextValid(event.date, day)) return RefuseWrite(code, message, kInvalidTime, kBadDate);
+    if (!IsSupportedDay(day)) return RefuseWrite(code, message, kInvalidTime, kDateRange);
+    if (update && event.title.empty()) return RefuseWrite(code, message, kInvalidParams, kEmptyTitle);
     return true;
 }
 
@@ -408,9 +402,9 @@ bool ValidateEventWrite(AiMcpWriteKind kind, const std::wstring& params, Pending
 {
     if (kind != AiMcpWriteKind::EventCreate && kind != AiMcpWriteKind::EventUpdate &&
         kind != AiMcpWriteKind::EventDelete)
-        return Fail(code, message, kInternal, L"not an event write");
+        return RefuseWrite(code, message, kInternal, L"not an event write");
     const ComPtr<IxEventService> service = GetHostService<IxEventService>(SID_EventService);
-    if (!service) return Fail(code, message, kInternal, kNoEventService);
+    if (!service) return RefuseWrite(code, message, kInternal, kNoEventService);
     write.kind = kind;
 
     EventRequest request;

@@ -11,6 +11,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpQuota.h"
 #include "AiMcpText.h"
+#include "AiMcpWritePath.h"
 #include "HostAccess.h"
 
 namespace {
@@ -99,13 +100,6 @@ bool IsInternalColor(const std::wstring& color)
     return true;
 }
 
-bool Fail(std::wstring& code, std::wstring& message, const wchar_t* failCode, std::wstring failMessage)
-{
-    code = failCode;
-    message = std::move(failMessage);
-    return false;
-}
-
 }  // namespace
 
 bool ResolveDayTarget(const std::wstring& params, DayTarget& target, std::wstring& code, std::wstring& message)
@@ -116,13 +110,13 @@ bool ResolveDayTarget(const std::wstring& params, DayTarget& target, std::wstrin
     GetStringParam(params, L"date", target.date);
     LocalDay day{};
     if (!ParseDayTextValid(target.date, day))
-        return Fail(code, message, kInvalidParams, L"\"date\" must be a valid YYYY-MM-DD calendar date");
+        return RefuseWrite(code, message, kInvalidParams, L"\"date\" must be a valid YYYY-MM-DD calendar date");
 
     std::wstring calendar;
     GetStringParam(params, L"calendar_id", calendar);
     if (!calendar.empty()) {
         if (!FindCalendar(calendar, target.calendarId, target.groupId))
-            return Fail(code, message, kNotFound, L"no calendar with id " + calendar);
+            return RefuseWrite(code, message, kNotFound, L"no calendar with id " + calendar);
         return true;
     }
     const CalendarListing listing = ListCalendars();
@@ -205,7 +199,7 @@ bool ValidateItemWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
                        std::wstring& message)
 {
     if (kind < AiMcpWriteKind::ItemsSet || kind > AiMcpWriteKind::ItemLineSetDone)
-        return Fail(code, message, kInternal, L"not a day cell write");
+        return RefuseWrite(code, message, kInternal, L"not a day cell write");
     write.kind = kind;
     PendingItemFields& item = write.item;
 
@@ -218,18 +212,18 @@ bool ValidateItemWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
 
     int year = 0, month = 0, day = 0;
     if (!ParseDayText(item.date, year, month, day) || !IsSupportedDay(year, month, day))
-        return Fail(code, message, kInvalidTime, L"date must be between 1970-01-01 and 2099-12-31 (local)");
+        return RefuseWrite(code, message, kInvalidTime, L"date must be between 1970-01-01 and 2099-12-31 (local)");
 
     if (kind == AiMcpWriteKind::ItemsSet) {
         item.hasText = GetStringParam(params, L"text", item.text);
         item.hasBgcolor = GetStringParam(params, L"bgcolor", item.bgcolor);
         if (!item.hasText && !item.hasBgcolor)
-            return Fail(code, message, kInvalidParams,
+            return RefuseWrite(code, message, kInvalidParams,
                         L"malformed request: \"params\" needs a \"text\" or \"bgcolor\" string");
         if (item.hasBgcolor) {
             if (!item.bgcolor.empty() && item.bgcolor[0] == L'#') item.bgcolor.erase(0, 1);
             if (!IsInternalColor(item.bgcolor))
-                return Fail(code, message, kInvalidParams, L"\"bgcolor\" must be an internal hex color string");
+                return RefuseWrite(code, message, kInvalidParams, L"\"bgcolor\" must be an internal hex color string");
         }
         return true;
     }
@@ -237,26 +231,26 @@ bool ValidateItemWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
     if (kind == AiMcpWriteKind::ItemsAppendLine || kind == AiMcpWriteKind::ItemLineUpdate) {
         item.hasText = GetStringParam(params, L"text", item.text);
         if (!item.hasText)
-            return Fail(code, message, kInvalidParams, L"malformed request: \"params\" needs a \"text\" string");
+            return RefuseWrite(code, message, kInvalidParams, L"malformed request: \"params\" needs a \"text\" string");
         if (kind == AiMcpWriteKind::ItemsAppendLine) {
             if (item.text.find_first_of(L"\r\n") != std::wstring::npos)
-                return Fail(code, message, kInvalidParams, L"\"text\" for items_append_line must contain exactly one line");
+                return RefuseWrite(code, message, kInvalidParams, L"\"text\" for items_append_line must contain exactly one line");
             return true;
         }
     }
 
     std::wstring indexText;
     if (!GetStringParam(params, L"line_index", indexText) || !ParseLineIndex(indexText, item.lineIndex))
-        return Fail(code, message, kInvalidParams, L"malformed request: \"line_index\" must be an integer");
+        return RefuseWrite(code, message, kInvalidParams, L"malformed request: \"line_index\" must be an integer");
 
     if (kind == AiMcpWriteKind::ItemLineSetDone && !GetBoolParam(params, L"done", item.done))
-        return Fail(code, message, kInvalidParams, L"malformed request: \"done\" must be true or false");
+        return RefuseWrite(code, message, kInvalidParams, L"malformed request: \"done\" must be true or false");
 
     std::wstring text;
-    if (!ReadDayText(target, text, message)) return Fail(code, message, kInternal, message);
+    if (!ReadDayText(target, text, message)) return RefuseWrite(code, message, kInternal, message);
     const std::vector<ItemLine> lines = SplitItemLines(text);
     if (item.lineIndex < 0 || static_cast<std::size_t>(item.lineIndex) >= lines.size())
-        return Fail(code, message, kNotFound, NoLineMessage(item.lineIndex));
+        return RefuseWrite(code, message, kNotFound, NoLineMessage(item.lineIndex));
     item.expectedLine = lines[item.lineIndex].text;
     item.hasExpected = true;
     if (kind != AiMcpWriteKind::ItemLineUpdate) {

@@ -6,6 +6,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpQuota.h"
 #include "AiMcpText.h"
+#include "AiMcpWritePath.h"
 #include "HostAccess.h"
 
 namespace {
@@ -63,13 +64,6 @@ std::wstring NoteContent(IxNote* note)
     UniqueBstr text;
     note->GetContent(text.put());
     return text.str();
-}
-
-bool Fail(std::wstring& code, std::wstring& message, const wchar_t* failCode, const wchar_t* failMessage)
-{
-    code = failCode;
-    message = failMessage;
-    return false;
 }
 
 }  // namespace
@@ -165,21 +159,21 @@ bool ValidateNoteWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
 {
     if (kind != AiMcpWriteKind::NotesCreate && kind != AiMcpWriteKind::NotesUpdate &&
         kind != AiMcpWriteKind::NotesDelete)
-        return Fail(code, message, kInternal, L"not a note write");
+        return RefuseWrite(code, message, kInternal, L"not a note write");
     write.kind = kind;
     PendingNoteFields& fields = write.note;
 
     const ComPtr<IxNoteService> service = NoteService();
-    if (!service) return Fail(code, message, kInternal, kNoNoteService);
+    if (!service) return RefuseWrite(code, message, kInternal, kNoNoteService);
 
     std::wstring title, content;
     const bool hasTitle = GetStringParam(params, L"title", title);
     const bool hasContent = GetStringParam(params, L"content", content);
     if (kind != AiMcpWriteKind::NotesDelete && hasContent && Utf8Length(content) > kAiMcpNoteContentLimit)
-        return Fail(code, message, kInvalidParams, kTooLarge);
+        return RefuseWrite(code, message, kInvalidParams, kTooLarge);
 
     if (kind == AiMcpWriteKind::NotesCreate) {
-        if (!hasContent || TrimSpace(content).empty()) return Fail(code, message, kInvalidParams, kNeedsContent);
+        if (!hasContent || TrimSpace(content).empty()) return RefuseWrite(code, message, kInvalidParams, kNeedsContent);
         fields.title = hasTitle && !TrimSpace(title).empty() ? CutText(title, kTitleUnits) : DeriveNoteTitle(content);
         fields.content = std::move(content);
         fields.hasTitle = true;
@@ -188,13 +182,13 @@ bool ValidateNoteWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
     }
 
     std::wstring noteId;
-    if (!GetStringParam(params, L"id", noteId) || noteId.empty()) return Fail(code, message, kInvalidParams, kNeedsId);
+    if (!GetStringParam(params, L"id", noteId) || noteId.empty()) return RefuseWrite(code, message, kInvalidParams, kNeedsId);
     // Kept from here on, so a refusal is audited under the id it asked for.
     fields.noteId = noteId;
     if (kind == AiMcpWriteKind::NotesUpdate && !hasTitle && !hasContent)
-        return Fail(code, message, kInvalidParams, kNothingToChange);
+        return RefuseWrite(code, message, kInvalidParams, kNothingToChange);
     const ComPtr<IxNote> note = FindLocalNote(service.get(), noteId, true);
-    if (!note) return Fail(code, message, kNotFound, kNoSuchNote);
+    if (!note) return RefuseWrite(code, message, kNotFound, kNoSuchNote);
 
     fields.hasTitle = hasTitle;
     fields.hasContent = hasContent;

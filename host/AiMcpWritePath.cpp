@@ -1,5 +1,7 @@
 #include "AiMcpWritePath.h"
 
+#include <utility>
+
 #include "AiMcpAuditLog.h"
 #include "AiMcpCalendars.h"
 #include "AiMcpDates.h"
@@ -102,6 +104,13 @@ std::wstring EventSummary(const PendingWrite& write)
 }
 
 }  // namespace
+
+bool RefuseWrite(std::wstring& code, std::wstring& message, const wchar_t* refusedCode, std::wstring refusedMessage)
+{
+    code = refusedCode;
+    message = std::move(refusedMessage);
+    return false;
+}
 
 const AiMcpWriteFamily& AiMcpWriteFamilyOf(AiMcpWriteKind kind)
 {

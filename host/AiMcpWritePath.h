@@ -39,6 +39,10 @@
 using AiMcpWriteValidator = bool (*)(AiMcpWriteKind kind, const std::wstring& params, PendingWrite& write,
                                      std::wstring& code, std::wstring& message);
 
+// The refusal of a validator: sets the code word and the message and
+// returns false, so a check reads `return RefuseWrite(code, message, ...);`.
+bool RefuseWrite(std::wstring& code, std::wstring& message, const wchar_t* refusedCode, std::wstring refusedMessage);
+
 // Carries a validated write out and answers the request with the given id.
 // Re-reads what it needs from the host and refuses when the target no longer
 // fits. On success: its audit line (AiMcpAuditLog::Append with trusted and
