@@ -1,15 +1,28 @@
 // A readable MCP session with tessary-mcp.exe under Wine against the running
-// stand-in calendar, printed as it goes: initialize, the tool list, the
-// calendars, this week's events, one event, a day-cell line added (parked,
-// then confirmed), the day read back, and the audit lines the write caused.
-// Messages travel one JSON text per line. Exits non-zero when a reply is
-// missing, late or not what an MCP client expects.
+// stand-in calendar, printed as it goes, in two acts. The first: initialize,
+// the tool list, the calendars, this week's events, one event, a day-cell
+// line added (parked, then confirmed), the day read back, and the audit
+// lines the write caused. The second, printed more briefly: a weekly
+// reminder created (parked, then confirmed), trusted writing switched on in
+// the calendar, the reminder renamed at once and seen in this week's events,
+// a note with non-ASCII text created and read back, trusted writing off
+// again, the note deleted (parked, then confirmed), and the audit lines and
+// today's write quota per kind that the calendar shows. Messages travel one
+// JSON text per line. Exits non-zero when a reply is missing, late or not
+// what an MCP client expects.
+//
+// Settings are not the assistant's to change, so the session does what the
+// user would do in the calendar through the stand-in's command channel
+// (tessary-devhost.exe --send ...), run as a child process.
 //
 // Environment: TESSARY_MCP_EXE (the program), TESSARY_AIMCP_TOKEN (the pipe
-// token), TESSARY_DEMO_DATA (the stand-in calendar's data folder), TZ,
-// WINE64, WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES (scripts/wine-env.sh).
+// token), TESSARY_DEMO_DATA (the stand-in calendar's data folder),
+// TESSARY_DEVHOST_EXE (the stand-in calendar program; default: beside
+// tessary-mcp.exe), TZ, WINE64, WINEPREFIX, WINEDEBUG and WINEDLLOVERRIDES
+// (scripts/wine-env.sh).
 import { spawn } from 'node:child_process';
 import { existsSync, readFileSync } from 'node:fs';
+import { dirname, join } from 'node:path';
 
 const REPLY_TIMEOUT_MS = 20_000;
 const token = process.env.TESSARY_AIMCP_TOKEN ?? '';
@@ -21,11 +34,26 @@ if (!exe || !process.env.WINEPREFIX) {
   console.error('demo-session: TESSARY_MCP_EXE and WINEPREFIX must be set (scripts/demo.sh sets them)');
   process.exit(2);
 }
+const devhostExe = process.env.TESSARY_DEVHOST_EXE || join(dirname(exe), 'tessary-devhost.exe');
 
 class DemoFailure extends Error {}
 
 function expect(condition, what) {
   if (!condition) throw new DemoFailure(what);
+}
+
+// A parked write: its token, and a summary of what it will do.
+function expectParked(outcome, name) {
+  expect(outcome.status === 'pending_confirmation' && /^[0-9a-f]{32}$/.test(outcome.confirm_token ?? ''),
+    `${name}: expected a pending confirmation, got ${JSON.stringify(outcome)}`);
+  expect(typeof outcome.summary === 'object', `${name}: the parked write carries no summary`);
+  return outcome.confirm_token;
+}
+
+function expectDone(outcome, name, idPattern) {
+  expect(outcome.status === 'ok' && idPattern.test(outcome.id ?? ''),
+    `${name}: expected {"status":"ok","id":...}, got ${JSON.stringify(outcome)}`);
+  return outcome.id;
 }
 
 // An MCP client hands its server only the variables it is configured with,
@@ -175,9 +203,13 @@ async function session() {
   console.log();
 
   let nextId = 3;
-  async function callTool(name, args, { expectError = false } = {}) {
+  // brief: the answer on one line, without the raw reply (the second act);
+  // silent: nothing printed but the request (the caller shows the answer).
+  async function callTool(name, args, { expectError = false, brief = false, silent = false } = {}) {
     const call = await request(nextId++, 'tools/call', { name, arguments: args });
-    console.log(`<- ${call.line.length > 400 ? `${call.line.slice(0, 400)}... (${call.line.length} chars)` : call.line}`);
+    if (!brief && !silent) {
+      console.log(`<- ${call.line.length > 400 ? `${call.line.slice(0, 400)}... (${call.line.length} chars)` : call.line}`);
+    }
     const result = call.reply.result;
     const text = result?.content?.[0]?.text;
     expect(typeof text === 'string', `${name}: the tool result carries no text content`);
@@ -189,6 +221,11 @@ async function session() {
     }
     showDiagnostics();
     expect(result.isError === expectError, `${name}: isError ${result.isError}: ${text}`);
+    if (silent) return outcome;
+    if (brief) {
+      console.log(`   ${name} ${result.isError ? 'failed' : 'answered'}: ${JSON.stringify(outcome)}\n`);
+      return outcome;
+    }
     console.log(`   ${name} ${result.isError ? 'failed' : 'answered'}:`);
     console.log(JSON.stringify(outcome, null, 2).split('\n').map((l) => `     ${l}`).join('\n'));
     console.log();
@@ -237,16 +274,28 @@ async function session() {
   console.log('-- Accepting the same token again is refused');
   await callTool('event_confirm', { confirm_token: parked.confirm_token, accept: true }, { expectError: true });
 
+  // The audit lines written since the last look, from the file in the user's
+  // data folder.
+  const audit = `${dataFolder}/user/local/aimcp_audit.log`;
+  let auditShown = 0;
+  function newAuditLines() {
+    const all = existsSync(audit) ? readFileSync(audit, 'utf8').split(/\r?\n/).filter(Boolean) : [];
+    const fresh = all.slice(auditShown);
+    auditShown = all.length;
+    return fresh;
+  }
+
   if (dataFolder) {
-    const audit = `${dataFolder}/user/local/aimcp_audit.log`;
     console.log(`-- The audit lines this session wrote (${audit}):`);
     if (existsSync(audit)) {
-      for (const line of readFileSync(audit, 'utf8').split(/\r?\n/).filter(Boolean)) console.log(`   ${line.replaceAll('\t', ' | ')}`);
+      for (const line of newAuditLines()) console.log(`   ${line.replaceAll('\t', ' | ')}`);
     } else {
       console.log('   (no audit file)');
     }
     console.log();
   }
+
+  await secondAct({ callTool, newAuditLines, today, todayText, isoMidnight, monday, nextMonday, week });
 
   // The server ends when its input ends, always with code 0.
   child.stdin.end();
@@ -278,6 +327,126 @@ start it with tessary-devhost.exe as the README shows):
     },
   };
   console.log(JSON.stringify(config, null, 2));
+}
+
+// One command to the running stand-in calendar, as its user would give it:
+// the reply is printed below the command line; an answer other than "ok"
+// fails the session.
+function calendarCommand(words) {
+  console.log(`   $ tessary-devhost.exe --send ${words.join(' ')}`);
+  return new Promise((resolve, reject) => {
+    const sender = spawn(wine64, [devhostExe, '--send', ...words], { env: childEnv, stdio: ['ignore', 'pipe', 'pipe'] });
+    let out = '';
+    sender.stdout.setEncoding('utf8');
+    sender.stdout.on('data', (chunk) => { out += chunk; });
+    sender.stderr.resume();
+    const timer = setTimeout(() => {
+      sender.kill('SIGKILL');
+      reject(new DemoFailure(`tessary-devhost.exe --send ${words.join(' ')} did not answer within ${REPLY_TIMEOUT_MS / 1000} s`));
+    }, REPLY_TIMEOUT_MS);
+    sender.on('error', (error) => {
+      clearTimeout(timer);
+      reject(new DemoFailure(`could not run ${devhostExe}: ${error.message}`));
+    });
+    sender.on('close', (code) => {
+      clearTimeout(timer);
+      const reply = out.split(/\r?\n/).filter(Boolean);
+      for (const line of reply) console.log(`     ${line}`);
+      console.log();
+      if (code !== 0 || reply[0] !== 'ok') {
+        reject(new DemoFailure(`the calendar refused ${words.join(' ')} (exit code ${code}): ${out.trim()}`));
+      } else {
+        resolve(reply.slice(1));
+      }
+    });
+  });
+}
+
+// The second act: the event and note writes, parked and trusted.
+async function secondAct({ callTool, newAuditLines, today, todayText, isoMidnight, monday, nextMonday, week }) {
+  console.log('======== Second act: an event and a note, parked, confirmed and trusted\n');
+
+  console.log(`-- A reminder every week from today (${todayText}) at 18:30; it waits for confirmation`);
+  const created = await callTool('event_create', {
+    title: 'Yoga class', date: isoMidnight(today), kind: 'reminder', recurrence: 'weekly', reminder: { trigger: '18:30' },
+  }, { brief: true });
+  const eventToken = expectParked(created, 'event_create');
+  expect(created.summary.op === 'create' && created.summary.kind === 'reminder' && created.summary.date === todayText,
+    `event_create: the summary does not describe the new reminder: ${JSON.stringify(created.summary)}`);
+
+  console.log('-- The user accepts it');
+  const eventId = expectDone(await callTool('event_confirm', { confirm_token: eventToken, accept: true }, { brief: true }),
+    'event_confirm', /^evt-\d+$/);
+
+  console.log('-- The user switches trusted writing on in the calendar');
+  await calendarCommand(['setting', 'set-int', 'sys_aimcp_trust_write', '1']);
+
+  const title = 'Yoga class: bring the mat 带瑜伽垫';
+  console.log('-- Rename the reminder: with trusted writing the change is made at once');
+  const renamed = await callTool('event_update', { id: eventId, title }, { brief: true });
+  expect(expectDone(renamed, 'event_update', /^evt-\d+$/) === eventId, `event_update changed ${renamed.id}, not ${eventId}`);
+
+  console.log("-- This week's events again, one occurrence a line (the new reminder marked)");
+  const again = await callTool('events_query', { start: isoMidnight(monday), end: isoMidnight(nextMonday) }, { silent: true });
+  expect(Array.isArray(again.events), 'events_query returned no events array');
+  for (const e of again.events) {
+    const trigger = e.reminder?.trigger ? ` (at ${e.reminder.trigger})` : '';
+    const mark = e.id === eventId ? '   <- new' : '';
+    console.log(`   ${e.date}  ${e.id.padEnd(7)} ${e.kind.padEnd(9)} ${e.recurrence.padEnd(8)} ${e.title}${trigger}${mark}`);
+  }
+  console.log();
+  const mine = again.events.filter((e) => e.id === eventId);
+  expect(mine.length === 1 && mine[0].date === todayText && mine[0].title === title && mine[0].kind === 'reminder' &&
+    mine[0].recurrence === 'weekly' && mine[0].reminder?.trigger === '0:18:30',
+  `events_query does not show the renamed weekly reminder once, today, at 18:30: ${JSON.stringify(mine)}`);
+  expect(again.events.length === week.events.length + 1,
+    `expected ${week.events.length + 1} occurrences this week, got ${again.events.length}`);
+
+  const note = { title: 'Trip to Hangzhou 杭州', content: 'Pack:\n- passport 护照\n- umbrella 雨伞 ☂\n- café crème money: ¥50' };
+  console.log('-- A note with non-ASCII text, made at once, and read back');
+  const noteId = expectDone(await callTool('notes_create', note, { brief: true }), 'notes_create', /^note-\d+$/);
+  const stored = await callTool('notes_get', { id: noteId }, { brief: true });
+  expect(stored.id === noteId && stored.title === note.title && stored.content === note.content,
+    `notes_get does not give the note back as written: ${JSON.stringify(stored)}`);
+
+  console.log('-- The user switches trusted writing off again; deleting the note waits for confirmation');
+  await calendarCommand(['setting', 'set-int', 'sys_aimcp_trust_write', '0']);
+  const deleting = await callTool('notes_delete', { id: noteId }, { brief: true });
+  const noteToken = expectParked(deleting, 'notes_delete');
+  expect(deleting.summary.op === 'notes_delete' && deleting.summary.id === noteId,
+    `notes_delete: the summary does not name the note: ${JSON.stringify(deleting.summary)}`);
+  console.log('-- The user accepts it; the note is gone');
+  const deleted = await callTool('event_confirm', { confirm_token: noteToken, accept: true }, { brief: true });
+  expect(expectDone(deleted, 'event_confirm', /^note-\d+$/) === noteId, `event_confirm deleted ${deleted.id}, not ${noteId}`);
+  const gone = await callTool('notes_get', { id: noteId }, { brief: true, expectError: true });
+  expect(gone.error?.code === 'NOT_FOUND', `notes_get of the deleted note: ${JSON.stringify(gone)}`);
+
+  if (dataFolder) {
+    console.log('-- The audit lines of these writes:');
+    checkAuditLines(newAuditLines(), title, note.title);
+  }
+
+  console.log("-- Today's write quota, as the calendar shows it:");
+  const quota = await calendarCommand(['quota']);
+  for (const [kind, count] of [['items', 1], ['events', 2], ['notes', 2]]) {
+    expect(quota.includes(`${kind}: ${count} of 40`), `expected "${kind}: ${count} of 40" in the quota`);
+  }
+}
+
+// Prints the second act's audit lines and checks them: a parked write
+// leaves two lines (parked, carried out), one carried out at once leaves one.
+function checkAuditLines(lines, eventTitle, noteTitle) {
+  for (const line of lines) console.log(`   ${line.replaceAll('\t', ' | ')}`);
+  console.log();
+  const expected = [
+    ['event_create', 'trust=0', 'pending confirmation'], ['event_create', 'trust=0', 'Yoga class'],
+    ['event_update', 'trust=1', eventTitle], ['notes_create', 'trust=1', noteTitle],
+    ['notes_delete', 'trust=0', 'pending confirmation'], ['notes_delete', 'trust=0', noteTitle],
+  ];
+  expect(lines.length === expected.length && expected.every(([op, trust, last], i) => {
+    const fields = lines[i].split('\t');
+    return fields[1] === op && fields[3] === trust && fields[4] === 'ok' && fields.at(-1) === last;
+  }), `the audit log does not hold the ${expected.length} lines these writes should leave`);
 }
 
 try {

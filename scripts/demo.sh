@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # The main job: builds everything, starts the stand-in calendar with sample
 # data and AI access on, and holds a readable MCP session through
-# tessary-mcp.exe: the tool list, the calendars, this week's events, one
-# event, a day-cell line added, confirmed and read back, and the audit lines
-# it caused. Ends by printing the client configuration for this machine.
+# tessary-mcp.exe (scripts/demo-session.mjs). First act: the tool list, the
+# calendars, this week's events, one event, a day-cell line added, confirmed
+# and read back, and the audit lines it caused. Second act: a weekly reminder
+# created and confirmed, trusted writing switched on in the calendar, the
+# reminder renamed at once and seen in this week's events, a note with
+# non-ASCII text created and read back, then deleted with confirmation, and
+# the audit lines and today's write quota per kind. Ends by printing the
+# client configuration for this machine.
 #
 # TESSARY_DEMO_BUILD_DIR=<dir> uses an already built tree instead of
 # bootstrapping and building the default preset. TZ picks the time zone
@@ -56,8 +61,6 @@ token=$(devhost --send setting get sys_aimcp_token | sed -n 2p | tr -d '\r')
 echo "   token $token"
 echo
 
-TESSARY_MCP_EXE="$bin/tessary-mcp.exe" TESSARY_AIMCP_TOKEN="$token" TESSARY_DEMO_DATA="$data" \
+TESSARY_MCP_EXE="$bin/tessary-mcp.exe" TESSARY_DEVHOST_EXE="$bin/tessary-devhost.exe" \
+  TESSARY_AIMCP_TOKEN="$token" TESSARY_DEMO_DATA="$data" \
   node "$root/scripts/demo-session.mjs"
-echo
-echo "Today's write quota, as the stand-in calendar shows it:"
-devhost --send quota | sed -n '2,$p' | sed 's/^/   /'
