@@ -10,6 +10,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpItemTools.h"
 #include "AiMcpNoteTools.h"
+#include "AiMcpTimetableTools.h"
 #include "AiMcpWritePath.h"
 #include "CriticalSection.h"
 #include "HostAccess.h"
@@ -22,7 +23,7 @@ namespace {
 // (and the header that declares it into the includes above). The write tools
 // of one family share one entry point, named once below for all its rows.
 
-constexpr AiMcpWriteHandler kTimetableWriteEntry = nullptr;
+constexpr AiMcpWriteHandler kTimetableWriteEntry = TimetableWriteEntry;
 constexpr AiMcpWriteHandler kNoteWriteEntry = NoteWriteEntry;
 constexpr AiMcpWriteHandler kItemWriteEntry = ItemWriteEntry;
 constexpr AiMcpWriteHandler kEventWriteEntry = EventWriteEntry;
@@ -49,8 +50,8 @@ constexpr AiMcpToolRoute kRoutes[] = {
     ReadTool(L"items_get", ItemsGet),
     ListTool(L"notes_list", NotesList),
     ReadTool(L"notes_get", NotesGet),
-    ListTool(L"timetable_list", nullptr),
-    ReadTool(L"timetable_get", nullptr),
+    ListTool(L"timetable_list", TimetableList),
+    ReadTool(L"timetable_get", TimetableGet),
     WriteTool(L"timetable_upsert", AiMcpWriteKind::TimetableUpsert, kTimetableWriteEntry),
     WriteTool(L"timetable_delete", AiMcpWriteKind::TimetableDelete, kTimetableWriteEntry),
     WriteTool(L"notes_create", AiMcpWriteKind::NotesCreate, kNoteWriteEntry),

@@ -12,6 +12,7 @@
 #include "AiMcpQuota.h"
 #include "AiMcpSettingHelper.h"
 #include "AiMcpText.h"
+#include "AiMcpTimetableTools.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace {
 const AiMcpWriteFamily kEventFamily{ValidateEventWrite, ExecuteEventWrite};
 const AiMcpWriteFamily kItemFamily{ValidateItemWrite, ExecuteItemWrite};
 const AiMcpWriteFamily kNoteFamily{ValidateNoteWrite, ExecuteNoteWrite};
-const AiMcpWriteFamily kTimetableFamily{nullptr, nullptr};
+const AiMcpWriteFamily kTimetableFamily{ValidateTimetableWrite, ExecuteTimetableWrite};
 
 const wchar_t kNoToken[] = L"could not create a confirmation token";
 const wchar_t kUnknownToken[] = L"unknown or expired confirm_token";
@@ -182,6 +183,11 @@ std::wstring EventWriteEntry(const std::wstring& requestId, const std::wstring& 
 std::wstring NoteWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind)
 {
     return RunWriteEntry(kNoteFamily, requestId, params, kind);
+}
+
+std::wstring TimetableWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind)
+{
+    return RunWriteEntry(kTimetableFamily, requestId, params, kind);
 }
 
 std::wstring ExecuteParkedWrite(const std::wstring& requestId, const PendingWrite& write, bool trusted)

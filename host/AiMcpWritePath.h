@@ -8,11 +8,10 @@
 // Write families. Each family supplies a validator and an executor and is
 // named once in the family table of AiMcpWritePath.cpp (AiMcpWriteFamilyOf);
 // its entry point for the dispatcher is a one-line call of RunWriteEntry
-// with its family. Events (EventWriteEntry, kinds 0..2), day cells
-// (ItemWriteEntry, 3..7) and notes (NoteWriteEntry, 8..10) are here;
-// timetables (11, 12) plug in the same way: declare TimetableWriteEntry
-// beside them, fill its row of the family table, and name the entry point
-// in the dispatcher's routing table.
+// with its family: events (EventWriteEntry, kinds 0..2), day cells
+// (ItemWriteEntry, 3..7), notes (NoteWriteEntry, 8..10) and timetables
+// (TimetableWriteEntry, 11 and 12), each named in the dispatcher's routing
+// table.
 //
 // Every event along the road leaves an audit line (AiMcpAuditLog.h):
 //   validation refused       error  the validator's message        trust 0
@@ -57,8 +56,8 @@ struct AiMcpWriteFamily {
 };
 
 // The family of a write kind: 11 and 12 timetables, 8..10 notes, 3..7 day
-// cells, every other value events. A family not built yet has null members;
-// its writes are then refused with INTERNAL.
+// cells, every other value events. A family without a validator or an
+// executor has its writes refused with INTERNAL.
 const AiMcpWriteFamily& AiMcpWriteFamilyOf(AiMcpWriteKind kind);
 
 // The identifier audit lines carry: the event id (kinds 0..2), the day-cell
@@ -87,6 +86,9 @@ std::wstring EventWriteEntry(const std::wstring& requestId, const std::wstring& 
 
 // The note write entry point (notes_create, notes_update, notes_delete).
 std::wstring NoteWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind);
+
+// The timetable write entry point (timetable_upsert, timetable_delete).
+std::wstring TimetableWriteEntry(const std::wstring& requestId, const std::wstring& params, AiMcpWriteKind kind);
 
 // Carries out a parked or direct write through its family's executor.
 std::wstring ExecuteParkedWrite(const std::wstring& requestId, const PendingWrite& write, bool trusted);

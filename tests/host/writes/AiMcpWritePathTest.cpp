@@ -172,19 +172,17 @@ TEST_F(WritePath, ConfirmParametersAreCheckedInOrder)
     EXPECT_TRUE(AuditLines().empty());
 }
 
-TEST_F(WritePath, FamiliesNotBuiltYetAreRefusedWithAnAuditLine)
+TEST_F(WritePath, AFamilyWithoutValidatorOrExecutorIsRefusedWithAnAuditLine)
 {
-    PendingWrite write;
-    write.kind = AiMcpWriteKind::TimetableDelete;
-    write.timetable.timetableId = L"t-5";
-    EXPECT_EQ(ExecuteParkedWrite(L"1", write, false),
+    const AiMcpWriteFamily missing{nullptr, nullptr};
+    EXPECT_EQ(RunWriteEntry(missing, L"1", L"{}", AiMcpWriteKind::TimetableUpsert),
               Error(L"INTERNAL", L"the calendar cannot carry out this kind of write"));
-    EXPECT_EQ(RunWriteEntry(AiMcpWriteFamilyOf(AiMcpWriteKind::TimetableUpsert), L"1", L"{}",
-                            AiMcpWriteKind::TimetableUpsert),
+    const AiMcpWriteFamily noExecutor{AiMcpWriteFamilyOf(AiMcpWriteKind::ItemsSet).validate, nullptr};
+    EXPECT_EQ(RunWriteEntry(noExecutor, L"1", L"{}", AiMcpWriteKind::ItemsSet),
               Error(L"INTERNAL", L"the calendar cannot carry out this kind of write"));
     EXPECT_EQ(AuditLines(), (std::vector<std::string>{
-                                "timetable_delete\tid=t-5\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
                                 "timetable_upsert\tid=\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
+                                "items_set\tid=\ttrust=0\terror\tthe calendar cannot carry out this kind of write",
                             }));
 }
 
