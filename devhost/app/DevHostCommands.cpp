@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 #include <psapi.h>
 
@@ -51,6 +52,7 @@ const NamedService kServices[] = {
     {L"event", SID_EventService, [](devhost::StandInServices& s) -> IUnknown* { return s.events.get(); }},
     {L"daycontent", SID_DayContentService, [](devhost::StandInServices& s) -> IUnknown* { return s.dayContent.get(); }},
     {L"note", SID_NoteService, [](devhost::StandInServices& s) -> IUnknown* { return s.notes.get(); }},
+    {L"timetable", SID_TimetableService, [](devhost::StandInServices& s) -> IUnknown* { return s.timetables.get(); }},
 };
 
 const NamedService* FindService(const std::wstring& name)
@@ -106,6 +108,14 @@ std::wstring OneLine(const std::wstring& text)
     return out;
 }
 
+// The number of items of a timetable content's "lessons" array; 0 without one.
+std::size_t LessonCount(const std::wstring& content)
+{
+    const JsonValue::Ptr parsed = JsonValue::Parse(content);
+    const JsonValue* lessons = parsed ? parsed->GetMember(L"lessons") : nullptr;
+    return lessons && lessons->IsArray() ? lessons->Items().size() : 0;
+}
+
 std::wstring KindText(LONG type)
 {
     if (type == kEventTypeTask) return L"task";
@@ -153,7 +163,7 @@ std::wstring DevHostCommands::Help()
            L"service remove|restore NAME    take a service away from the host or give it back\n"
            L"                               (settings account userdata cloud statistics language\n"
            L"                               application path archive index calendar event daycontent\n"
-           L"                               note)\n"
+           L"                               note timetable)\n"
            L"calendars                      the local calendars and the current one\n"
            L"calendar current ID GROUP      switch the current calendar\n"
            L"events DAY [ID GROUP]          the events on DAY (YYYY-MM-DD or today), current calendar\n"
@@ -163,7 +173,10 @@ std::wstring DevHostCommands::Help()
            L"cell DAY [ID GROUP]            the day cell of DAY: colour and numbered lines\n"
            L"notes                          the notes: id, type, content's UTF-8 bytes, title (CR, LF as \\r, \\n)\n"
            L"note ID                        the note as stored, one JSON object as in notes.json\n"
-           L"fail notes|events on|off       make the note or event writes fail (E_FAIL) or work again\n"
+           L"timetables                     the timetables: id, default or -, number of lessons, name\n"
+           L"timetable ID                   the timetable's content as the service hands it out (one JSON object)\n"
+           L"fail notes|events|timetables on|off\n"
+           L"                               make those writes fail (E_FAIL) or work again\n"
            L"sample [replace]               seed the sample data (replace: over existing data)\n"
            L"stats | calls | trace [N]      recorded statistics, application calls, trace lines\n"
            L"quota                          today's AI writes per kind for the logged-in user (limit 40 each)\n"
@@ -326,12 +339,20 @@ std::wstring DevHostCommands::Execute(const std::wstring& line)
         if (!services_.notes->Find(w[1], note)) return Error(L"no note " + w[1]);
         return L"ok\n" + devhost::NoteJson(note)->Serialize();
     }
+    if (c == L"timetables" && n == 1) return Timetables();
+    if (c == L"timetable" && n == 2) {
+        devhost::TimetableRecord timetable;
+        if (!services_.timetables->Find(w[1], timetable)) return Error(L"no timetable " + w[1]);
+        return L"ok\n" + timetable.content;
+    }
     if (c == L"fail") {
-        if (n != 3 || (w[1] != L"notes" && w[1] != L"events") || (w[2] != L"on" && w[2] != L"off"))
-            return Error(L"fail notes|events on|off");
+        if (n != 3 || (w[1] != L"notes" && w[1] != L"events" && w[1] != L"timetables") ||
+            (w[2] != L"on" && w[2] != L"off"))
+            return Error(L"fail notes|events|timetables on|off");
         const bool on = w[2] == L"on";
         if (w[1] == L"notes") services_.notes->SetFailWrites(on);
-        else services_.events->SetFailWrites(on);
+        else if (w[1] == L"events") services_.events->SetFailWrites(on);
+        else services_.timetables->SetFailWrites(on);
         return L"ok\n" + w[1].substr(0, w[1].size() - 1) + (on ? L" writes fail" : L" writes work");
     }
     if (c == L"sample" && (n == 1 || (n == 2 && w[1] == L"replace"))) {
@@ -377,11 +398,16 @@ std::wstring DevHostCommands::Status()
     out << L"calendar: current " << CalendarText(services_.calendars->Current()) << L"; "
         << services_.calendars->Calendars().size() << L" calendars, " << services_.events->Events().size()
         << L" events, " << services_.dayContent->CellCount() << L" day cells, " << services_.notes->Notes().size()
-        << L" notes\n";
-    const bool eventsFail = services_.events->FailsWrites(), notesFail = services_.notes->FailsWrites();
-    out << L"failing writes: "
-        << (eventsFail && notesFail ? L"events, notes" : eventsFail ? L"events" : notesFail ? L"notes" : L"none")
-        << L"\n";
+        << L" notes, " << services_.timetables->Timetables().size() << L" timetables\n";
+    std::wstring failing;
+    const std::pair<const wchar_t*, bool> switches[] = {
+        {L"events", services_.events->FailsWrites()},
+        {L"notes", services_.notes->FailsWrites()},
+        {L"timetables", services_.timetables->FailsWrites()},
+    };
+    for (const auto& fault : switches)
+        if (fault.second) failing += (failing.empty() ? L"" : L", ") + std::wstring(fault.first);
+    out << L"failing writes: " << (failing.empty() ? L"none" : failing) << L"\n";
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     out << L"process: " << OpenHandleGauge() << L" handles, " << memory.PagefileUsage / 1024 << L" KiB committed, "
@@ -450,5 +476,16 @@ std::wstring DevHostCommands::Notes()
     for (const devhost::NoteRecord& note : services_.notes->Notes())
         out += L"\n" + note.id + L" " + std::to_wstring(note.type) + L" " +
                std::to_wstring(devhost::WideToUtf8(note.content).size()) + L" " + OneLine(note.title);
+    return out;
+}
+
+// One line per timetable in stored order: id, "default" or "-", the number
+// of lessons, and the name on one line.
+std::wstring DevHostCommands::Timetables()
+{
+    std::wstring out = kOk;
+    for (const devhost::TimetableRecord& timetable : services_.timetables->Timetables())
+        out += L"\n" + timetable.id + (timetable.isDefault ? L" default " : L" - ") +
+               std::to_wstring(LessonCount(timetable.content)) + L" " + OneLine(timetable.name);
     return out;
 }

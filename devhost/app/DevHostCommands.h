@@ -1,8 +1,8 @@
 // The commands of the stand-in calendar, as typed at its console or sent
 // through its command channel: read and set the stand-in state, switch AI
-// access, read and switch the calendar's data, show the notes, make the
-// event or note writes fail, seed the sample data, stall the main thread,
-// quit. Every command runs on the main thread
+// access, read and switch the calendar's data, show the notes and the
+// timetables, make the event, note or timetable writes fail, seed the sample
+// data, stall the main thread, quit. Every command runs on the main thread
 // and gives a reply text whose first line is "ok" or "error: <why>".
 #pragma once
 
@@ -45,6 +45,7 @@ private:
     std::wstring Events(const devhost::CalendarDay& day, const devhost::CalendarIdentity& calendar);
     std::wstring Cell(const devhost::CalendarDay& day, const devhost::CalendarIdentity& calendar);
     std::wstring Notes();
+    std::wstring Timetables();
     std::wstring ClientConfiguration();
 
     devhost::StandInServices& services_;

@@ -36,12 +36,89 @@ EventRecord WithTrigger(EventRecord event, const TriggerValues& listed)
     return event;
 }
 
+JsonValue::Ptr Period(int order, int startMinutes, int length)
+{
+    const int endMinutes = startMinutes + length;
+    JsonValue::ObjectMembers members;
+    members.emplace(L"order", JsonValue::MakeNumber(order));
+    members.emplace(L"start_hour", JsonValue::MakeNumber(startMinutes / 60));
+    members.emplace(L"start_minute", JsonValue::MakeNumber(startMinutes % 60));
+    members.emplace(L"end_hour", JsonValue::MakeNumber(endMinutes / 60));
+    members.emplace(L"end_minute", JsonValue::MakeNumber(endMinutes % 60));
+    return JsonValue::MakeObject(std::move(members));
+}
+
+struct SampleLesson {
+    const wchar_t* name;
+    const wchar_t* teacher;
+    const wchar_t* location;
+    int weekday;  // 1 is Monday
+    int order;    // the zero-based period
+    int periodMode;
+    const wchar_t* weeks;
+};
+
+JsonValue::Ptr Lesson(const SampleLesson& lesson)
+{
+    JsonValue::ObjectMembers members;
+    members.emplace(L"name", JsonValue::MakeString(lesson.name));
+    members.emplace(L"teacher", JsonValue::MakeString(lesson.teacher));
+    members.emplace(L"location", JsonValue::MakeString(lesson.location));
+    members.emplace(L"weekday", JsonValue::MakeNumber(lesson.weekday));
+    members.emplace(L"order", JsonValue::MakeNumber(lesson.order));
+    members.emplace(L"period_mode", JsonValue::MakeNumber(lesson.periodMode));
+    members.emplace(L"weeks", JsonValue::MakeString(lesson.weeks));
+    return JsonValue::MakeObject(std::move(members));
+}
+
+// A school week: 4 morning periods from 08:00 and 4 afternoon ones from
+// 14:00, 45 minutes each with 10-minute breaks, in a term of 20 weeks that
+// began on monday.
+std::wstring SampleTimetable(const CalendarDay& monday)
+{
+    const int classMinutes = 45, breakMinutes = 10, morning = 8 * 60, afternoon = 14 * 60;
+    JsonValue::ArrayItems times;
+    for (int order = 0; order < 8; ++order) {
+        const int start = (order < 4 ? morning : afternoon) + (order % 4) * (classMinutes + breakMinutes);
+        times.push_back(Period(order, start, classMinutes));
+    }
+    const SampleLesson lessons[] = {
+        {L"Mathematics", L"Mr. Novak", L"Room 204", 1, 0, 1, L""},
+        {L"English", L"Ms. Patel", L"Room 112", 1, 1, 1, L""},
+        {L"Physics", L"Dr. Okafor", L"Lab 2", 2, 2, 1, L""},
+        {L"语文", L"王老师", L"Room 204", 3, 0, 1, L""},
+        {L"Chemistry lab", L"Dr. Okafor", L"Lab 1", 4, 4, 2, L"0,2,4"},
+        {L"History", L"Ms. Berg", L"Room 108", 5, 0, 1, L""},
+        {L"Physical education", L"Mr. Silva", L"Sports hall", 5, 5, 1, L""},
+    };
+    JsonValue::ArrayItems items;
+    for (const SampleLesson& lesson : lessons) items.push_back(Lesson(lesson));
+
+    JsonValue::ObjectMembers members;
+    members.emplace(L"name", JsonValue::MakeString(L"Class 3B"));
+    members.emplace(L"week_count", JsonValue::MakeNumber(20));
+    members.emplace(L"count_class_day", JsonValue::MakeNumber(8));
+    members.emplace(L"count_class_am", JsonValue::MakeNumber(4));
+    members.emplace(L"class_time_long", JsonValue::MakeNumber(classMinutes));
+    members.emplace(L"break_time_long", JsonValue::MakeNumber(breakMinutes));
+    members.emplace(L"start_am_hour", JsonValue::MakeNumber(morning / 60));
+    members.emplace(L"start_am_minute", JsonValue::MakeNumber(morning % 60));
+    members.emplace(L"start_pm_hour", JsonValue::MakeNumber(afternoon / 60));
+    members.emplace(L"start_pm_minute", JsonValue::MakeNumber(afternoon % 60));
+    members.emplace(L"start_date", JsonValue::MakeString(DayText(monday)));
+    members.emplace(L"hide_weekend", JsonValue::MakeBool(true));
+    members.emplace(L"times", JsonValue::MakeArray(std::move(times)));
+    members.emplace(L"lessons", JsonValue::MakeArray(std::move(items)));
+    return JsonValue::MakeObject(std::move(members))->Serialize();
+}
+
 }  // namespace
 
 bool HasCalendarData(const StandInServices& services)
 {
     return !services.calendars->Calendars().empty() || !services.events->Events().empty() ||
-           services.dayContent->CellCount() != 0 || !services.notes->Notes().empty();
+           services.dayContent->CellCount() != 0 || !services.notes->Notes().empty() ||
+           !services.timetables->Timetables().empty();
 }
 
 HRESULT SeedSampleData(StandInServices& services, const CalendarDay& today)
@@ -101,6 +178,13 @@ HRESULT SeedSampleData(StandInServices& services, const CalendarDay& today)
         if (FAILED(hr)) return hr;
         hr = services.notes->Add(note);
     }
+    if (FAILED(hr)) return hr;
+
+    TimetableRecord timetable;
+    timetable.isDefault = true;
+    timetable.content = SampleTimetable(monday);
+    hr = services.timetables->Clear();
+    if (SUCCEEDED(hr)) hr = services.timetables->Add(timetable);
     return hr;
 }
 

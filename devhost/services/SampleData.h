@@ -19,6 +19,12 @@
 //            with CJK text and emoji in title and content, meeting notes
 //            longer than 120 characters) and, between them, one note of
 //            type 2, shared from another account, which the tools hide.
+// timetables one, the default: "Class 3B", a school week of 20 weeks from
+//            this week's Monday with the weekend hidden, 8 periods of 45
+//            minutes with 10-minute breaks (4 from 08:00, 4 from 14:00), and
+//            7 lessons from Monday to Friday with teacher and room, one of
+//            them with a CJK name and one in odd weeks only (weeks "0,2,4",
+//            period mode 2).
 #pragma once
 
 #include "CalendarDays.h"
@@ -26,11 +32,12 @@
 
 namespace devhost {
 
-// Whether the calendar, event, day content or note service holds anything.
+// Whether the calendar, event, day content, note or timetable service holds
+// anything.
 bool HasCalendarData(const StandInServices& services);
 
-// Replaces the calendars, the events, the day cells and the notes with the
-// sample data.
+// Replaces the calendars, the events, the day cells, the notes and the
+// timetables with the sample data.
 [[nodiscard]] HRESULT SeedSampleData(StandInServices& services, const CalendarDay& today);
 
 // The local date of the machine's clock.

@@ -19,6 +19,7 @@ std::vector<std::pair<GUID, IUnknown*>> StandInServices::Entries() const
         {SID_EventService, events.get()},
         {SID_DayContentService, dayContent.get()},
         {SID_NoteService, notes.get()},
+        {SID_TimetableService, timetables.get()},
     };
 }
 
@@ -42,6 +43,8 @@ HRESULT CreateStandInServices(const DataFolder& folder, const StandInOptions& op
         hr = DayContentService::Create(folder, made.dayContent);
         if (FAILED(hr)) return hr;
         hr = NoteService::Create(folder, made.notes);
+        if (FAILED(hr)) return hr;
+        hr = TimetableService::Create(folder, made.timetables);
         if (FAILED(hr)) return hr;
         made.userData = UserDataService::Create(folder, made.account);
         made.statistics = StatisticsService::Create(folder);

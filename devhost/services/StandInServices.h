@@ -13,10 +13,12 @@
 //     daycells.json     the day cells' texts and colours
 //     (the last three: see CalendarServices.h)
 //     notes.json        the notes (see NoteServices.h)
+//     timetables.json   the course timetables (see TimetableServices.h)
 //     user\<user key>\  each user's data directory (made when asked for)
 // (<yes/no> is true, false, or a number for any other VARIANT_BOOL.) Files
 // that do not exist yet stand for the defaults: no settings, nobody logged
-// in, AI access allowed, no calendars, events, day cells or notes.
+// in, AI access allowed, no calendars, events, day cells, notes or
+// timetables.
 #pragma once
 
 #include <string>
@@ -30,6 +32,7 @@
 #include "NoteServices.h"
 #include "ResourceServices.h"
 #include "SettingsServices.h"
+#include "TimetableServices.h"
 
 namespace devhost {
 
@@ -57,6 +60,7 @@ struct StandInServices {
     ComPtr<EventService> events;
     ComPtr<DayContentService> dayContent;
     ComPtr<NoteService> notes;
+    ComPtr<TimetableService> timetables;
 
     // Every service with the identifier it is installed under (borrowed
     // pointers; empty until made).

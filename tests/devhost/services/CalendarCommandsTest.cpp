@@ -1,10 +1,11 @@
 // The stand-in program's calendar commands over a set of services: listing
 // and switching calendars, a day's events and cell, completing one
-// occurrence, an event and the notes as stored, the fault switches, and
-// seeding the sample data.
+// occurrence, an event, the notes and the timetables as stored, the fault
+// switches, and seeding the sample data.
 
 #include <gtest/gtest.h>
 
+#include "DevHostApi.h"
 #include "DevHostCommands.h"
 #include "SampleData.h"
 #include "ServiceTestSupport.h"
@@ -44,6 +45,7 @@ TEST_F(CalendarCommandsTest, SampleThenReadAndSwitch)
     ASSERT_EQ(L"ok", seeded.substr(0, 2)) << seeded;
     EXPECT_EQ(L"error: ", Run(L"sample").substr(0, 7)) << "does not seed over existing data";
     EXPECT_EQ(L"ok", Run(L"sample replace").substr(0, 2));
+    EXPECT_EQ(L"ok\ntt-2 default 7 Class 3B", Run(L"timetables")) << "replaced, under a new id";
 
     const std::wstring calendars = Run(L"calendars");
     EXPECT_TRUE(Has(calendars, L"\n1 local Personal (current)")) << calendars;
@@ -114,24 +116,60 @@ TEST_F(CalendarCommandsTest, StoredNotesAndEventsAndTheFaultSwitches)
     EXPECT_EQ(L"error: no event evt-99", Run(L"event show evt-99"));
 
     // The switches reach the services, and status tells which are on.
+    const wchar_t* const usage = L"error: fail notes|events|timetables on|off";
     const struct {
         const wchar_t* command;
         const wchar_t* reply;
-        bool notesFail, eventsFail;
+        bool notesFail, eventsFail, timetablesFail;
         const wchar_t* status;
     } cases[] = {
-        {L"fail notes on", L"ok\nnote writes fail", true, false, L"\nfailing writes: notes\n"},
-        {L"fail events on", L"ok\nevent writes fail", true, true, L"\nfailing writes: events, notes\n"},
-        {L"fail notes off", L"ok\nnote writes work", false, true, L"\nfailing writes: events\n"},
-        {L"fail events off", L"ok\nevent writes work", false, false, L"\nfailing writes: none\n"},
-        {L"fail notes maybe", L"error: fail notes|events on|off", false, false, L"\nfailing writes: none\n"},
-        {L"fail cells on", L"error: fail notes|events on|off", false, false, L"\nfailing writes: none\n"},
+        {L"fail notes on", L"ok\nnote writes fail", true, false, false, L"\nfailing writes: notes\n"},
+        {L"fail events on", L"ok\nevent writes fail", true, true, false, L"\nfailing writes: events, notes\n"},
+        {L"fail timetables on", L"ok\ntimetable writes fail", true, true, true,
+         L"\nfailing writes: events, notes, timetables\n"},
+        {L"fail notes off", L"ok\nnote writes work", false, true, true, L"\nfailing writes: events, timetables\n"},
+        {L"fail events off", L"ok\nevent writes work", false, false, true, L"\nfailing writes: timetables\n"},
+        {L"fail timetables off", L"ok\ntimetable writes work", false, false, false, L"\nfailing writes: none\n"},
+        {L"fail notes maybe", usage, false, false, false, L"\nfailing writes: none\n"},
+        {L"fail cells on", usage, false, false, false, L"\nfailing writes: none\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.reply, Run(c.command));
         EXPECT_EQ(c.notesFail, services.notes->FailsWrites()) << c.command;
         EXPECT_EQ(c.eventsFail, services.events->FailsWrites()) << c.command;
+        EXPECT_EQ(c.timetablesFail, services.timetables->FailsWrites()) << c.command;
         EXPECT_TRUE(Has(Run(L"status"), c.status)) << c.command << "\n" << Run(L"status");
     }
-    EXPECT_TRUE(Has(Run(L"status"), L" 1 events, 0 day cells, 2 notes\n")) << Run(L"status");
+    EXPECT_TRUE(Has(Run(L"status"), L" 1 events, 0 day cells, 2 notes, 0 timetables\n")) << Run(L"status");
+}
+
+TEST_F(CalendarCommandsTest, TimetablesAsTheServiceHandsThemOut)
+{
+    EXPECT_EQ(L"ok", Run(L"timetables"));
+    devhost::TimetableRecord first, second;
+    first.content = L"{\"name\":\"\u4E09\u73ED\\nB\",\"lessons\":[{},{}]}";
+    second.content = L"{\"name\":\"Evening\"}";
+    second.isDefault = true;
+    ASSERT_EQ(S_OK, services.timetables->Add(first));
+    ASSERT_EQ(S_OK, services.timetables->Add(second));
+    EXPECT_EQ(L"ok\ntt-1 - 2 \u4E09\u73ED\\nB\ntt-2 default 0 Evening", Run(L"timetables"));
+
+    UniqueBstr content;
+    ASSERT_EQ(S_OK, services.timetables->GetTimetableContent(servicetest::Bstr(L"tt-1").get(), content.put()));
+    EXPECT_EQ(L"ok\n{\"lessons\":[{},{}],\"name\":\"\\u4E09\\u73ED\\nB\",\"timetable_id\":\"tt-1\"}",
+              Run(L"timetable tt-1"));
+    EXPECT_EQ(L"ok\n" + content.str(), Run(L"timetable tt-1"));
+    EXPECT_EQ(L"error: no timetable tt-9", Run(L"timetable tt-9"));
+    EXPECT_TRUE(Has(Run(L"status"), L", 2 timetables\n")) << Run(L"status");
+
+    // The service's name for remove and restore reaches the host's lookup.
+    const auto installed = [] {
+        ComPtr<IUnknown> service;
+        Util::Service::GetService(SID_TimetableService, service.put_void());
+        return service;
+    };
+    ASSERT_EQ(L"ok", Run(L"service restore timetable"));
+    EXPECT_EQ(static_cast<IUnknown*>(services.timetables.get()), installed().get());
+    ASSERT_EQ(L"ok", Run(L"service remove timetable"));
+    EXPECT_FALSE(installed());
 }

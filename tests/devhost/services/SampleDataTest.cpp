@@ -1,10 +1,11 @@
-// The sample data: the calendars, the week's events, the day cells and the
-// notes it promises, dated around the day it is given.
+// The sample data: the calendars, the week's events, the day cells, the
+// notes and the timetable it promises, dated around the day it is given.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "SampleData.h"
 #include "ServiceTestSupport.h"
@@ -113,22 +114,74 @@ TEST(SampleDataTest, SeedsTheWeekAroundTheGivenDay)
     EXPECT_EQ(devhost::kNoteTypeLocal, notes.front().type);
     EXPECT_EQ(devhost::kNoteTypeLocal, notes.back().type);
 
+    // One default school week from this week's Monday: 8 periods of 45
+    // minutes with 10-minute breaks from 08:00 and 14:00, lessons across
+    // the week, one in odd weeks only and one with a CJK name.
+    const auto timetables = services.timetables->Timetables();
+    ASSERT_EQ(1u, timetables.size());
+    EXPECT_TRUE(timetables[0].isDefault);
+    EXPECT_EQ(L"Class 3B", timetables[0].name);
+    const JsonValue::Ptr content = JsonValue::Parse(timetables[0].content);
+    ASSERT_TRUE(content);
+    EXPECT_EQ(L"2026-02-23", content->GetMember(L"start_date")->StringValue());
+    EXPECT_EQ(20, content->GetMember(L"week_count")->NumberValue());
+    EXPECT_TRUE(content->GetMember(L"hide_weekend")->BoolValue());
+    EXPECT_EQ(timetables[0].id, content->GetMember(L"timetable_id")->StringValue());
+    const auto& times = content->GetMember(L"times")->Items();
+    ASSERT_EQ(8u, times.size());
+    const auto clock = [](const JsonValue& period, const wchar_t* part) {
+        return static_cast<int>(period.GetMember(std::wstring(part) + L"_hour")->NumberValue()) * 60 +
+               static_cast<int>(period.GetMember(std::wstring(part) + L"_minute")->NumberValue());
+    };
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const int start = (i < 4 ? 8 * 60 : 14 * 60) + static_cast<int>(i % 4) * 55;
+        EXPECT_EQ(static_cast<double>(i), times[i]->GetMember(L"order")->NumberValue());
+        EXPECT_EQ(start, clock(*times[i], L"start")) << i;
+        EXPECT_EQ(start + 45, clock(*times[i], L"end")) << i;
+    }
+    const auto& lessons = content->GetMember(L"lessons")->Items();
+    EXPECT_GE(lessons.size(), 5u);
+    EXPECT_LE(lessons.size(), 8u);
+    std::set<double> weekdays;
+    bool oddWeeks = false, cjkName = false;
+    for (const auto& lesson : lessons) {
+        EXPECT_FALSE(lesson->GetMember(L"teacher")->StringValue().empty());
+        EXPECT_FALSE(lesson->GetMember(L"location")->StringValue().empty());
+        weekdays.insert(lesson->GetMember(L"weekday")->NumberValue());
+        oddWeeks = oddWeeks || (lesson->GetMember(L"weeks")->StringValue() == L"0,2,4" &&
+                                lesson->GetMember(L"period_mode")->NumberValue() == 2);
+        cjkName = cjkName || HasCjk(lesson->GetMember(L"name")->StringValue());
+    }
+    EXPECT_EQ((std::set<double>{1, 2, 3, 4, 5}), weekdays);
+    EXPECT_TRUE(oddWeeks);
+    EXPECT_TRUE(cjkName);
+
     // Seeding again replaces rather than adds.
     const std::size_t count = services.events->Events().size();
     ASSERT_EQ(S_OK, devhost::SeedSampleData(services, today));
     EXPECT_EQ(count, services.events->Events().size());
     EXPECT_EQ(3u, services.dayContent->CellCount());
     EXPECT_EQ(4u, services.notes->Notes().size());
+    EXPECT_EQ(1u, services.timetables->Timetables().size());
 }
 
-TEST(SampleDataTest, NotesAloneCountAsCalendarData)
+TEST(SampleDataTest, NotesOrTimetablesAloneCountAsCalendarData)
 {
-    servicetest::TempFolder temp;
-    devhost::StandInOptions options;
-    options.useClipboard = false;
-    devhost::StandInServices services;
-    ASSERT_EQ(S_OK, devhost::CreateStandInServices(devhost::DataFolder(temp.PathOf(L"data")), options, services));
-    devhost::NoteRecord note{L"", devhost::kNoteTypeLocal, L"mine", L""};
-    ASSERT_EQ(S_OK, services.notes->Add(note));
-    EXPECT_TRUE(devhost::HasCalendarData(services)) << "the sample must not seed over a user's notes";
+    for (const bool note : {true, false}) {
+        servicetest::TempFolder temp;
+        devhost::StandInOptions options;
+        options.useClipboard = false;
+        devhost::StandInServices services;
+        ASSERT_EQ(S_OK, devhost::CreateStandInServices(devhost::DataFolder(temp.PathOf(L"data")), options, services));
+        if (note) {
+            devhost::NoteRecord mine{L"", devhost::kNoteTypeLocal, L"mine", L""};
+            ASSERT_EQ(S_OK, services.notes->Add(mine));
+        } else {
+            devhost::TimetableRecord mine;
+            mine.content = L"{\"name\":\"mine\"}";
+            ASSERT_EQ(S_OK, services.timetables->Add(mine));
+        }
+        EXPECT_TRUE(devhost::HasCalendarData(services))
+            << "the sample must not seed over a user's " << (note ? "notes" : "timetables");
+    }
 }
