@@ -12,6 +12,7 @@
 
 #include "ChildProcess.h"
 #include "JsonValue.h"
+#include "ServiceTestSupport.h"
 
 namespace {
 
@@ -457,6 +458,94 @@ TEST_F(EndToEndWrites, NotesRoundTripExactlyAndNothingIsLost)
     EXPECT_NE(audit.find("notes_update\tid=" + Narrow(id) + "\ttrust=1\terror\tthe note service could not store the change"),
               std::string::npos)
         << audit;
+}
+
+TEST_F(EndToEndWrites, TimetableIsUploadedReplacedAndDeletedAndRefusedUploadsChangeNothing)
+{
+    const auto names = [&] {
+        std::vector<std::wstring> found;
+        const JsonValue::Ptr list = Call("timetable_list", "{}");
+        if (const JsonValue* items = list->GetMember(L"timetables"))
+            for (const auto& t : items->Items()) found.push_back(Text(*t, L"name"));
+        return found;
+    };
+    const std::vector<std::wstring> sample = names();
+    ASSERT_FALSE(sample.empty());  // the sample timetable
+
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"1"}).exitCode, 0u);
+    const std::string upload =
+        "{\"name\":\"  " + ToUtf8(L"\u9ad8\u4e00(3)\u73ed") + "  \",\"week_count\":18,\"count_class_day\":6,"
+        "\"count_class_am\":4,\"start_date\":\"2026-09-07\",\"hide_weekend\":true,"
+        "\"times\":[{\"order\":0,\"start_hour\":8,\"start_minute\":0,\"end_hour\":8,\"end_minute\":45},"
+        "{\"order\":1,\"start_hour\":8,\"start_minute\":55,\"end_hour\":9,\"end_minute\":40}],"
+        "\"lessons\":[{\"name\":\"" + ToUtf8(L"\u6570\u5b66") + "\",\"order\":0,\"weekday\":1,\"teacher\":\"Ms Wang\","
+        "\"location\":\"201\"},{\"name\":\"Physics\",\"order\":1,\"weekday\":3,\"period_mode\":2,\"weeks\":\"0,2,4\"}]}";
+    JsonValue::Ptr stored = Call("timetable_upsert", upload);
+    EXPECT_EQ(Text(*stored, L"action"), L"created");
+    const std::wstring id = Text(*stored, L"id");
+    const std::wstring name = L"\u9ad8\u4e00(3)\u73ed";
+    std::vector<std::wstring> expected = sample;
+    expected.push_back(name);
+    EXPECT_EQ(names(), expected);
+
+    JsonValue::Ptr got = Call("timetable_get", "{\"name\":\"" + ToUtf8(name) + "\"}");
+    const JsonValue* timetable = got->GetMember(L"timetable");
+    ASSERT_TRUE(timetable && timetable->IsObject());
+    EXPECT_EQ(Text(*timetable, L"timetable_id"), id);
+    EXPECT_EQ(Text(*timetable, L"name"), name);
+    ASSERT_TRUE(timetable->GetMember(L"lessons"));
+    EXPECT_EQ(timetable->GetMember(L"lessons")->Items().size(), 2u);
+    EXPECT_EQ(Text(*timetable->GetMember(L"lessons")->Items()[0], L"name"), L"\u6570\u5b66");
+
+    // Refused uploads, however malformed, leave the store byte for byte.
+    const std::wstring file = data + L"\\timetables.json";
+    const std::string before = servicetest::ReadBytes(file);
+    ASSERT_FALSE(before.empty());
+    const std::string refused[] = {
+        "{\"name\":\"" + ToUtf8(name) + "\",\"count_class_day\":6,\"lessons\":[{\"name\":\"PE\",\"order\":6,\"weekday\":2}]}",
+        "{\"name\":\"" + ToUtf8(name) + "\",\"times\":[{\"order\":0}]}",
+        "{\"name\":\"\",\"week_count\":5}",
+        "{\"name\":\"X\",\"lessons\":[[[[[[[[]]]]]]]]}",
+        "{\"name\":\"X\",\"week_count\":-0.5}",
+        "{\"name\":\"X\",\"lessons\":[{\"name\":\"" + std::string(20000, 'y') + "\",\"order\":0,\"weekday\":1,"
+        "\"teacher\":\"" + std::string(40000, 'z') + "\"}]}",
+    };
+    for (const std::string& params : refused) {
+        const ToolResult r = CallTool(token, "timetable_upsert", params);
+        EXPECT_TRUE(r.isError) << params.substr(0, 120);
+        EXPECT_NE(r.text.find(L"\"code\":\"INVALID_PARAMS\""), std::wstring::npos) << testing::PrintToString(r.text);
+    }
+    EXPECT_EQ(servicetest::ReadBytes(file), before);
+    EXPECT_EQ(Send({L"status"}).exitCode, 0u);  // the calendar is still serving
+
+    // The same name again replaces it whole, under the same id.
+    stored = Call("timetable_upsert", "{\"name\":\"" + ToUtf8(name) + "\",\"week_count\":20,"
+                                      "\"lessons\":[{\"name\":\"Chemistry\",\"order\":2,\"weekday\":5}]}");
+    EXPECT_EQ(Text(*stored, L"action"), L"replaced");
+    EXPECT_EQ(Text(*stored, L"id"), id);
+    EXPECT_EQ(names(), expected);
+    got = Call("timetable_get", "{\"id\":\"" + Narrow(id) + "\"}");
+    timetable = got->GetMember(L"timetable");
+    ASSERT_TRUE(timetable);
+    ASSERT_TRUE(timetable->GetMember(L"week_count"));
+    EXPECT_EQ(timetable->GetMember(L"week_count")->NumberValue(), 20);
+    EXPECT_EQ(timetable->GetMember(L"lessons")->Items().size(), 1u);
+    ASSERT_TRUE(timetable->GetMember(L"times"));
+    EXPECT_TRUE(timetable->GetMember(L"times")->Items().empty());
+
+    // It survives a restart; then a confirmed delete removes it.
+    Restart();
+    EXPECT_EQ(names(), expected);
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"0"}).exitCode, 0u);
+    const JsonValue::Ptr pending = Call("timetable_delete", "{\"id\":\"" + Narrow(id) + "\"}");
+    EXPECT_EQ(Text(*pending->GetMember(L"summary"), L"action"), L"delete");
+    EXPECT_EQ(names(), expected);  // not before confirmation
+    EXPECT_EQ(Text(*Confirm(*pending), L"status"), L"ok");
+    EXPECT_EQ(names(), sample);
+    EXPECT_NE(Send({L"timetable", id}).exitCode, 0u);
+
+    const std::string quota = Send({L"quota"}).out;
+    EXPECT_NE(quota.find("events: 3 of 40"), std::string::npos) << quota;  // timetables draw on the events allowance
 }
 
 }  // namespace
