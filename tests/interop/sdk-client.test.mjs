@@ -286,6 +286,57 @@ describe('official MCP SDK client through tessary-mcp.exe into the running stand
     assert.equal(again.error.code, 'NOT_FOUND');
   });
 
+  it('uploads a timetable once confirmed, replaces it by name and deletes it', async () => {
+    const upload = {
+      name: '  Interop 二班  ',
+      week_count: 16,
+      count_class_day: 4,
+      count_class_am: 2,
+      times: [
+        { order: 0, start_hour: 8, start_minute: 0, end_hour: 8, end_minute: 45 },
+        { order: 1, start_hour: 8, start_minute: 55, end_hour: 9, end_minute: 40 },
+      ],
+      lessons: [{ name: '语文', order: 0, weekday: 2, teacher: 'Mr Zhao', weeks: '0,1,2' }],
+      not_a_member: 'dropped',
+    };
+    const parked = await callToolJson(client, 'timetable_upsert', upload);
+    const confirmToken = assertParked(parked, 'timetable_upsert');
+    assert.deepEqual(parked.summary, { op: 'timetable_upsert', name: 'Interop 二班', action: 'created' });
+    const created = await callToolJson(client, 'event_confirm', { confirm_token: confirmToken, accept: true });
+    assert.equal(created.status, 'ok');
+    assert.equal(created.action, 'created');
+
+    const { timetable } = await callToolJson(client, 'timetable_get', { name: 'Interop 二班' });
+    assert.equal(timetable.timetable_id, created.id);
+    assert.equal(timetable.name, 'Interop 二班');
+    assert.deepEqual(timetable.lessons, upload.lessons);
+    assert.deepEqual(timetable.times, upload.times);
+    assert.equal(timetable.not_a_member, undefined);
+    const listed = (await callToolJson(client, 'timetable_list', {})).timetables.filter((t) => t.id === created.id);
+    assert.equal(listed.length, 1);
+    assert.equal(listed[0].lesson_count, 1);
+    assert.equal(listed[0].week_count, 16);
+
+    // A broken upload is refused with the member it gets wrong.
+    const refused = await callToolJson(client, 'timetable_upsert',
+      { ...upload, lessons: [{ name: '语文', order: 0, weekday: 9 }] }, { isError: true });
+    assert.deepEqual(refused, { error: { code: 'INVALID_PARAMS', message: '"weekday" must be an integer from 1 to 7' } });
+
+    const replacing = await callToolJson(client, 'timetable_upsert', { name: 'Interop 二班', week_count: 10 });
+    assert.equal(replacing.summary.action, 'replaced');
+    const replaced = await callToolJson(client, 'event_confirm', { confirm_token: replacing.confirm_token, accept: true });
+    assert.deepEqual(replaced, { status: 'ok', id: created.id, action: 'replaced' });
+    const again = await callToolJson(client, 'timetable_get', { id: created.id });
+    assert.equal(again.timetable.week_count, 10);
+    assert.deepEqual(again.timetable.lessons, []);
+
+    const deleting = await callToolJson(client, 'timetable_delete', { id: created.id });
+    const deleted = await callToolJson(client, 'event_confirm', { confirm_token: deleting.confirm_token, accept: true });
+    assert.deepEqual(deleted, { status: 'ok' });
+    const gone = await callToolJson(client, 'timetable_get', { id: created.id }, { isError: true });
+    assert.equal(gone.error.code, 'NOT_FOUND');
+  });
+
   it('stores a confirmed notes_create byte-exact, non-ASCII text included', async () => {
     // CR LF, a character outside the BMP, quotes, a backslash and a tab
     // cross every conversion on the way: UTF-8 on stdio, UTF-16 in the
