@@ -1,5 +1,5 @@
 // A readable MCP session with tessary-mcp.exe under Wine against the running
-// stand-in calendar, printed as it goes, in two acts. The first: initialize,
+// stand-in calendar, printed as it goes, in three acts. The first: initialize,
 // the tool list, the calendars, this week's events, one event, a day-cell
 // line added (parked, then confirmed), the day read back, and the audit
 // lines the write caused. The second, printed more briefly: a weekly
@@ -7,7 +7,9 @@
 // the calendar, the reminder renamed at once and seen in this week's events,
 // a note with non-ASCII text created and read back, trusted writing off
 // again, the note deleted (parked, then confirmed), and the audit lines and
-// today's write quota per kind that the calendar shows. Messages travel one
+// today's write quota per kind that the calendar shows. The third: a course
+// timetable uploaded (parked, then confirmed), listed and read back by
+// name. Messages travel one
 // JSON text per line. Exits non-zero when a reply is missing, late or not
 // what an MCP client expects.
 //
@@ -296,6 +298,7 @@ async function session() {
   }
 
   await secondAct({ callTool, newAuditLines, today, todayText, isoMidnight, monday, nextMonday, week });
+  await thirdAct({ callTool, startDate: dayText(monday) });
 
   // The server ends when its input ends, always with code 0.
   child.stdin.end();
@@ -431,6 +434,51 @@ async function secondAct({ callTool, newAuditLines, today, todayText, isoMidnigh
   for (const [kind, count] of [['items', 1], ['events', 2], ['notes', 2]]) {
     expect(quota.includes(`${kind}: ${count} of 40`), `expected "${kind}: ${count} of 40" in the quota`);
   }
+}
+
+// The third act: a course timetable uploaded (parked, confirmed), listed
+// and read back.
+async function thirdAct({ callTool, startDate }) {
+  console.log('======== Third act: a course timetable\n');
+  const upload = {
+    name: 'Evening Chinese 中文晚班', week_count: 12, count_class_day: 2, count_class_am: 0,
+    class_time_long: 50, break_time_long: 10, start_pm_hour: 19, start_pm_minute: 0, start_date: startDate,
+    times: [
+      { order: 0, start_hour: 19, start_minute: 0, end_hour: 19, end_minute: 50 },
+      { order: 1, start_hour: 20, start_minute: 0, end_hour: 20, end_minute: 50 },
+    ],
+    lessons: [
+      { name: 'Speaking 口语', order: 0, weekday: 2, teacher: 'Ms Lin', location: 'Room 3' },
+      { name: 'Characters 汉字', order: 1, weekday: 4, teacher: 'Mr Zhou', location: 'Room 3', period_mode: 2, weeks: '0,2,4,6,8,10' },
+    ],
+  };
+  console.log('-- Upload a timetable read from a photo; it waits for confirmation');
+  const parked = await callTool('timetable_upsert', upload, { brief: true });
+  const token = expectParked(parked, 'timetable_upsert');
+  expect(parked.summary.name === upload.name && parked.summary.action === 'created',
+    `timetable_upsert: the summary does not describe the upload: ${JSON.stringify(parked.summary)}`);
+  console.log('-- The user accepts it');
+  const stored = await callTool('event_confirm', { confirm_token: token, accept: true }, { brief: true });
+  expect(stored.status === 'ok' && stored.action === 'created' && /^tt-\d+$/.test(stored.id ?? ''),
+    `event_confirm did not store the timetable: ${JSON.stringify(stored)}`);
+
+  console.log('-- The timetables the calendar now has');
+  const { timetables } = await callTool('timetable_list', {}, { silent: true });
+  expect(Array.isArray(timetables), 'timetable_list returned no timetables array');
+  for (const t of timetables) {
+    const mark = t.id === stored.id ? '   <- new' : '';
+    console.log(`   ${t.id.padEnd(6)} ${t.is_default ? 'default' : '       '} from ${t.start_date}, ${t.week_count} weeks, ` +
+      `${t.lesson_count} lessons  ${t.name}${mark}`);
+  }
+  console.log();
+  expect(timetables.some((t) => t.id === stored.id && t.lesson_count === 2 && t.week_count === 12),
+    'timetable_list does not show the new timetable with its 2 lessons and 12 weeks');
+
+  console.log('-- Read back by name');
+  const { timetable } = await callTool('timetable_get', { name: upload.name }, { brief: true });
+  expect(timetable?.timetable_id === stored.id && JSON.stringify(timetable.lessons) === JSON.stringify(
+    upload.lessons.map((l) => Object.fromEntries(Object.entries(l).sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0))))),
+  `timetable_get does not give the lessons back as uploaded: ${JSON.stringify(timetable)}`);
 }
 
 // Prints the second act's audit lines and checks them: a parked write

@@ -7,8 +7,9 @@
 # created and confirmed, trusted writing switched on in the calendar, the
 # reminder renamed at once and seen in this week's events, a note with
 # non-ASCII text created and read back, then deleted with confirmation, and
-# the audit lines and today's write quota per kind. Ends by printing the
-# client configuration for this machine.
+# the audit lines and today's write quota per kind. Third act: a course
+# timetable uploaded and confirmed, listed and read back. Ends by printing
+# the client configuration for this machine.
 #
 # TESSARY_DEMO_BUILD_DIR=<dir> uses an already built tree instead of
 # bootstrapping and building the default preset. TZ picks the time zone
