@@ -42,19 +42,7 @@ protected:
     {
         ComPtr<IxNoteList> list;
         EXPECT_EQ(S_OK, service->GetNoteList(list.put()));
-        std::vector<std::wstring> ids;
-        LONG count = -1;
-        if (!list || FAILED(list->GetCount(&count))) return ids;
-        for (LONG i = 0; i < count; ++i) {
-            UniqueBstr id;
-            EXPECT_EQ(S_OK, list->GetId(i, id.put()));
-            ids.push_back(id.str());
-        }
-        UniqueBstr beyond;
-        EXPECT_EQ(E_INVALIDARG, list->GetId(count, beyond.put()));
-        EXPECT_EQ(E_INVALIDARG, list->GetId(-1, beyond.put()));
-        EXPECT_FALSE(beyond.get());
-        return ids;
+        return servicetest::ListedIds(list.get());
     }
 
     // The note found by id, read through IxNote as the plug-in reads it.

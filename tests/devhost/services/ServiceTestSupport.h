@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -148,5 +150,26 @@ private:
 
 // A BSTR for an in-argument; the caller's to free, as COM says.
 inline UniqueBstr Bstr(const std::wstring& text) { return UniqueBstr(text); }
+
+// The ids a service's id list hands out (a note or timetable list), read
+// through the interface as the plug-in reads them; an index past either end
+// is refused and hands out nothing.
+template <typename IdList>
+std::vector<std::wstring> ListedIds(IdList* list)
+{
+    std::vector<std::wstring> ids;
+    LONG count = -1;
+    if (!list || FAILED(list->GetCount(&count))) return ids;
+    for (LONG i = 0; i < count; ++i) {
+        UniqueBstr id;
+        EXPECT_EQ(S_OK, list->GetId(i, id.put()));
+        ids.push_back(id.str());
+    }
+    UniqueBstr beyond;
+    EXPECT_EQ(E_INVALIDARG, list->GetId(count, beyond.put()));
+    EXPECT_EQ(E_INVALIDARG, list->GetId(-1, beyond.put()));
+    EXPECT_FALSE(beyond.get());
+    return ids;
+}
 
 }  // namespace servicetest

@@ -77,18 +77,7 @@ protected:
     {
         ComPtr<IxTimetableList> list;
         EXPECT_EQ(S_OK, service->GetTimetableList(list.put()));
-        std::vector<std::wstring> ids;
-        LONG count = -1;
-        if (!list || FAILED(list->GetCount(&count))) return ids;
-        for (LONG i = 0; i < count; ++i) {
-            UniqueBstr id;
-            EXPECT_EQ(S_OK, list->GetId(i, id.put()));
-            ids.push_back(id.str());
-        }
-        UniqueBstr beyond;
-        EXPECT_EQ(E_INVALIDARG, list->GetId(count, beyond.put()));
-        EXPECT_FALSE(beyond.get());
-        return ids;
+        return servicetest::ListedIds(list.get());
     }
 
     // The timetable read through IxTimetable, as the plug-in reads it.

@@ -11,6 +11,7 @@
 #include "AiMcpNoteTools.h"
 #include "AiMcpText.h"
 #include "AiMcpWritePath.h"
+#include "CallRecorder.h"
 #include "WritesTestHost.h"
 
 namespace {
@@ -26,27 +27,17 @@ struct Note {
     bool listed = true;
 };
 
-std::wstring Text(BSTR b)
-{
-    return b ? std::wstring(b, SysStringLen(b)) : std::wstring();
-}
-
-BSTR Alloc(const std::wstring& text)
-{
-    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
-
 class FakeNote final : public devhost::ComObject<IxNote, IID_IxNote> {
 public:
     explicit FakeNote(Note note) : note_(std::move(note)) {}
     HRESULT STDMETHODCALLTYPE GetTitle(BSTR* title) noexcept override
     {
-        *title = Alloc(note_.title);
+        *title = devhost::AllocBstr(note_.title);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetContent(BSTR* content) noexcept override
     {
-        *content = Alloc(note_.content);
+        *content = devhost::AllocBstr(note_.content);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetType(LONG* type) noexcept override
@@ -70,7 +61,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetId(LONG index, BSTR* noteId) noexcept override
     {
         if (ids_[index] == L"!unreadable") return E_FAIL;
-        *noteId = Alloc(ids_[index]);
+        *noteId = devhost::AllocBstr(ids_[index]);
         return S_OK;
     }
 
@@ -104,7 +95,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE FindNote(BSTR noteId, IUnknown** note) noexcept override
     {
-        const auto found = notes.find(Text(noteId));
+        const auto found = notes.find(devhost::BstrText(noteId));
         if (found == notes.end()) return E_FAIL;
         *note = static_cast<IxNote*>(new FakeNote(found->second));
         return S_OK;
@@ -112,25 +103,25 @@ public:
     HRESULT STDMETHODCALLTYPE DeleteNote(BSTR noteId) noexcept override
     {
         if (failStore) return S_FALSE;  // only exactly S_OK counts as done
-        notes.erase(Text(noteId));
+        notes.erase(devhost::BstrText(noteId));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE CreateNote(BSTR title, BSTR content, BSTR* noteId) noexcept override
     {
         if (failCreate) return S_OK;  // no id comes back
         const std::wstring id = L"n-" + std::to_wstring(nextId++);
-        notes[id] = Note{Text(title), Text(content)};
-        *noteId = Alloc(id);
+        notes[id] = Note{devhost::BstrText(title), devhost::BstrText(content)};
+        *noteId = devhost::AllocBstr(id);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE UpdateNote(BSTR noteId, VARIANT_BOOL changeTitle, BSTR title, VARIANT_BOOL changeContent,
                                          BSTR content) noexcept override
     {
-        updates.push_back(Update{Text(noteId), changeTitle, changeContent, Text(title), Text(content)});
+        updates.push_back(Update{devhost::BstrText(noteId), changeTitle, changeContent, devhost::BstrText(title), devhost::BstrText(content)});
         if (failStore) return E_FAIL;
-        Note& note = notes[Text(noteId)];
-        if (changeTitle == VARIANT_TRUE) note.title = Text(title);
-        if (changeContent == VARIANT_TRUE) note.content = Text(content);
+        Note& note = notes[devhost::BstrText(noteId)];
+        if (changeTitle == VARIANT_TRUE) note.title = devhost::BstrText(title);
+        if (changeContent == VARIANT_TRUE) note.content = devhost::BstrText(content);
         return S_OK;
     }
 };

@@ -12,6 +12,7 @@
 #include "AiMcpTimetableUpload.h"
 #include "AiMcpText.h"
 #include "AiMcpWritePath.h"
+#include "CallRecorder.h"
 #include "WritesTestHost.h"
 
 namespace {
@@ -196,16 +197,6 @@ TEST(TimetableUpload, BuildsTheObjectTheHostStores)
 
 // ---- The tools against a timetable service ---------------------------------
 
-std::wstring Text(BSTR b)
-{
-    return b ? std::wstring(b, SysStringLen(b)) : std::wstring();
-}
-
-BSTR Alloc(const std::wstring& text)
-{
-    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
-
 class FakeLessons final : public devhost::ComObject<IxLessonCollection, IID_IUnknown> {
 public:
     explicit FakeLessons(ULONG count) : count_(count) {}
@@ -252,7 +243,7 @@ public:
 private:
     static HRESULT Out(const std::wstring& text, BSTR* out)
     {
-        *out = Alloc(text);
+        *out = devhost::AllocBstr(text);
         return S_OK;
     }
     std::wstring Member(const wchar_t* name) const
@@ -276,7 +267,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetId(LONG index, BSTR* id) noexcept override
     {
         if (ids_[index] == L"!unreadable") return E_FAIL;
-        *id = Alloc(ids_[index]);
+        *id = devhost::AllocBstr(ids_[index]);
         return S_OK;
     }
 
@@ -313,12 +304,12 @@ public:
     HRESULT STDMETHODCALLTYPE DeleteTimetable(BSTR id) noexcept override
     {
         if (deleteResult != S_OK) return deleteResult;
-        timetables.erase(Text(id));
+        timetables.erase(devhost::BstrText(id));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTimetable(BSTR id, IxTimetable** timetable) noexcept override
     {
-        const auto found = timetables.find(Text(id));
+        const auto found = timetables.find(devhost::BstrText(id));
         if (found == timetables.end()) return E_FAIL;
         *timetable = new FakeTimetable(found->first, found->second);
         return S_OK;
@@ -335,16 +326,16 @@ public:
     {
         std::vector<const StoredTimetable*> matches;
         for (const auto& t : timetables)
-            if (NameOf(t.second.content) == Text(name)) matches.push_back(&t.second);
+            if (NameOf(t.second.content) == devhost::BstrText(name)) matches.push_back(&t.second);
         *count = static_cast<LONG>(matches.size());
-        if (matches.size() == 1) *content = Alloc(matches[0]->content);
+        if (matches.size() == 1) *content = devhost::AllocBstr(matches[0]->content);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTimetableContent(BSTR id, BSTR* content) noexcept override
     {
-        const auto found = timetables.find(Text(id));
+        const auto found = timetables.find(devhost::BstrText(id));
         if (found == timetables.end()) return E_FAIL;
-        *content = Alloc(found->second.content);
+        *content = devhost::AllocBstr(found->second.content);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE StoreTimetable(BSTR content, VARIANT_BOOL setAsDefault, LONG* replace,
@@ -354,22 +345,22 @@ public:
         lastReplaceIn = *replace;
         lastDefault = setAsDefault == VARIANT_TRUE;
         if (storeResult != S_OK) {
-            *timetableId = Alloc(L"tt-failed");
+            *timetableId = devhost::AllocBstr(L"tt-failed");
             return storeResult;
         }
         std::wstring id;
         for (const auto& t : timetables)
-            if (NameOf(t.second.content) == NameOf(Text(content))) id = t.first;
+            if (NameOf(t.second.content) == NameOf(devhost::BstrText(content))) id = t.first;
         *replace = id.empty() ? 0 : 1;
         while (id.empty() || (*replace == 0 && timetables.count(id))) {
             id = L"tt-" + std::to_wstring(nextId++);
             *replace = 0;
         }
         if (replaceAnswer >= 0) *replace = replaceAnswer;
-        std::wstring stored = Text(content);
+        std::wstring stored = devhost::BstrText(content);
         stored.insert(stored.size() - 1, L",\"timetable_id\":\"" + id + L"\"");
         timetables[id] = StoredTimetable{stored, lastDefault};
-        *timetableId = Alloc(id);
+        *timetableId = devhost::AllocBstr(id);
         return S_OK;
     }
 };
