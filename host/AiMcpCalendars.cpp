@@ -12,14 +12,8 @@ const wchar_t kFallbackName[] = L"Local calendar";
 
 std::wstring FallbackCalendarName()
 {
-    const ComPtr<IxLanguageService> language = GetHostService<IxLanguageService>(SID_LanguageService);
-    if (language) {
-        const UniqueBstr key(kFallbackNameKey);
-        UniqueBstr text;
-        language->GetText(key.get(), text.put());
-        if (!text.empty()) return text.str();
-    }
-    return kFallbackName;
+    const std::wstring name = AiMcpLanguageText(kFallbackNameKey);
+    return name.empty() ? kFallbackName : name;
 }
 
 LONG ReadIntProperty(IxCalendarItem* item, const wchar_t* name)

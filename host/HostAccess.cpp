@@ -39,3 +39,12 @@ void AiMcpTrace(const char* file, const char* function, int line, const wchar_t*
     __NTrace(fileText.c_str(), functionText.c_str(), line, L"%ls", buffer.data());
     SetLastError(lastError);
 }
+
+std::wstring AiMcpLanguageText(const wchar_t* key)
+{
+    const ComPtr<IxLanguageService> language = GetHostService<IxLanguageService>(SID_LanguageService);
+    if (!language) return std::wstring();
+    UniqueBstr text;
+    language->GetText(UniqueBstr(key).get(), text.put());
+    return text.str();
+}

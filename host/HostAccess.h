@@ -19,6 +19,10 @@ ComPtr<T> GetHostService(const GUID& serviceId)
     return service;
 }
 
+// The language service's text for a resource key ("IDS_..."), in the
+// user's language; empty without the service or the text.
+std::wstring AiMcpLanguageText(const wchar_t* key);
+
 // Formats a message and hands it to the host's trace function with the
 // caller's source file, signature and line. Messages begin with the class or
 // module name and a colon ("CAiMcpPipeServer: stopped").

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "AiMcpSettingHelper.h"
+#include "AiMcpSettingPage.h"
 #include "HostAccess.h"
 #include "UniqueBstr.h"
 
@@ -60,10 +61,61 @@ HRESULT AiMcpComponent::ShowSettingWindow(IDispatch* pParentWindow) noexcept
     ComPtr<IxWindowFactory> factory;
     pParentWindow->QueryInterface(IID_IxWindowFactory, factory.put_void());
     if (!factory) return E_FAIL;
-    // Building the window and the page inside it belongs with the settings
-    // page, which is not written yet; until it is, the window cannot be
-    // shown.
-    return E_NOTIMPL;
+    try {
+        return _ShowSettingWindow(factory.get());
+    } catch (...) {
+        AIMCP_TRACE(L"AiMcpComponent: showing the settings window failed with an exception");
+        return E_FAIL;
+    }
+}
+
+HRESULT AiMcpComponent::_ShowSettingWindow(IxWindowFactory* factory)
+{
+    // 1. The window, from its layout.
+    ComPtr<IxWindow> window;
+    const HRESULT made = factory->CreateLayoutWindow(UniqueBstr(kAiMcpWindowLayout).get(), 0, window.put());
+    if (FAILED(made)) return made;
+    if (!window) return E_FAIL;
+
+    // 2. Its caption, also shown as its title text.
+    const std::wstring caption = AiMcpLanguageText(L"IDS_TESSARY_CAPTION") + L" - " + AiMcpLanguageText(L"IDS_AIMCP_PAGE_TITLE");
+    ComPtr<IxNode2> windowNode;
+    window->QueryInterface(IID_IxNode2, windowNode.put_void());
+    if (windowNode) {
+        const auto title = ComPtr<IxElement>::Attach(Util::UI::GetElementById(windowNode.get(), L"aimcp_setting_title"));
+        if (const auto text = title ? title.As<IxTextElement>(IID_IxTextElement) : ComPtr<IxTextElement>())
+            text->SetText(UniqueBstr(caption).get());
+    }
+    window->SetCaption(UniqueBstr(caption).get());
+
+    // 3. A page and its element tree.
+    ComPtr<IxHostSettingPage> page;
+    {
+        // The page's class is named by its interface's identifier.
+        ComPtr<IUnknown> object;
+        CreateInstanceFromClassFactory(IID_IxSettingAiMcp, object.put_void(), nullptr);
+        if (object) page = object.As<IxHostSettingPage>(IID_IxHostSettingPage);
+    }
+    if (!page) return E_FAIL;
+    ComPtr<IxNode2> root;
+    const HRESULT built = page->CreatePage(root.put());
+    if (FAILED(built)) return built;
+    if (!root) return E_FAIL;
+
+    // 4. The tree goes into the window's page host.
+    if (!windowNode) return E_FAIL;
+    const auto host = ComPtr<IxElement>::Attach(Util::UI::GetElementById(windowNode.get(), L"aimcp_page_host"));
+    const auto container = host ? host.As<IxContainer>(IID_IxContainer) : ComPtr<IxContainer>();
+    if (!container) return E_FAIL;
+    const HRESULT added = container->AddChild(root.get());
+    if (FAILED(added)) return added;
+
+    // 5, 6. Loaded, and kept for as long as the plug-in is attached.
+    page->Activate(window.get(), 0);
+    KeepShownSettingPage(page.get());
+
+    // 7.
+    return window->Show();
 }
 
 HRESULT AiMcpComponent::AttachHost(IUnknown* host) noexcept
@@ -99,6 +151,9 @@ void AiMcpComponent::_AttachHost(IUnknown* host)
         // component stays the attached instance.
         if (attachedInstance == this) attachedInstance = nullptr;
         server_.StopServer();
+        // The pages of settings windows live no longer than the attachment:
+        // the host is about to let the plug-in go.
+        ReleaseShownSettingPages();
         AIMCP_TRACE(L"AiMcpComponent: detached");
         return;
     }

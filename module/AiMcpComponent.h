@@ -44,6 +44,9 @@ public:
     const CAiMcpPipeServer& Server() const noexcept { return server_; }
 
 private:
+    // The window, its caption, a page in its page host, activated and kept.
+    HRESULT _ShowSettingWindow(IxWindowFactory* factory);
+
     // The host plug-in interface: shares the component's identity.
     class HostPlugin final : public IxHostPlugin {
     public:
