@@ -53,6 +53,9 @@ const NamedService kServices[] = {
     {L"daycontent", SID_DayContentService, [](devhost::StandInServices& s) -> IUnknown* { return s.dayContent.get(); }},
     {L"note", SID_NoteService, [](devhost::StandInServices& s) -> IUnknown* { return s.notes.get(); }},
     {L"timetable", SID_TimetableService, [](devhost::StandInServices& s) -> IUnknown* { return s.timetables.get(); }},
+    {L"layout", SID_LayoutLoaderService, [](devhost::StandInServices& s) -> IUnknown* { return s.layouts.get(); }},
+    {L"builder", SID_ElementBuilderService, [](devhost::StandInServices& s) -> IUnknown* { return s.elementBuilder.get(); }},
+    {L"tip", SID_TipService, [](devhost::StandInServices& s) -> IUnknown* { return s.tips.get(); }},
 };
 
 const NamedService* FindService(const std::wstring& name)
@@ -163,7 +166,7 @@ std::wstring DevHostCommands::Help()
            L"service remove|restore NAME    take a service away from the host or give it back\n"
            L"                               (settings account userdata cloud statistics language\n"
            L"                               application path archive index calendar event daycontent\n"
-           L"                               note timetable)\n"
+           L"                               note timetable layout builder tip)\n"
            L"calendars                      the local calendars and the current one\n"
            L"calendar current ID GROUP      switch the current calendar\n"
            L"events DAY [ID GROUP]          the events on DAY (YYYY-MM-DD or today), current calendar\n"
@@ -181,6 +184,14 @@ std::wstring DevHostCommands::Help()
            L"stats | calls | trace [N]      recorded statistics, application calls, trace lines\n"
            L"quota                          today's AI writes per kind for the logged-in user (limit 40 each)\n"
            L"audit [N]                      the last N lines of the AI audit log (default 10)\n"
+           L"page open                      open the settings dialog on the AI access page\n"
+           L"page window                    the plug-in's own settings window (ShowSettingWindow)\n"
+           L"page click ID | page toggle    a real mouse click on that element (toggle: aimcp_enabled)\n"
+           L"page state                     the open page's elements: id, kind, text, visible, disabled,\n"
+           L"                               checked, read from their controls\n"
+           L"page finish CODE               finish the page with CODE (1, 2 save) and close the dialog\n"
+           L"clipboard                      the text last copied (CR, LF as \\r, \\n)\n"
+           L"tips                           the tips shown, oldest first (CR, LF as \\r, \\n)\n"
            L"stall MS                       block the main thread for MS milliseconds\n"
            L"quit                           detach the plug-in and end the program\n";
 }
@@ -363,6 +374,20 @@ std::wstring DevHostCommands::Execute(const std::wstring& line)
         return L"ok\nsample data around " + devhost::DayText(today);
     }
 
+    if (c == L"page") return Page(w);
+    if (c == L"clipboard" && n == 1) {
+        const std::vector<devhost::RecordedCall> calls = services_.application->Calls();
+        for (auto call = calls.rbegin(); call != calls.rend(); ++call)
+            if (call->operation == devhost::ApplicationService::kCopyText && !call->arguments.empty())
+                return L"ok\n" + OneLine(call->arguments[0]);
+        return Error(L"nothing was copied");
+    }
+    if (c == L"tips" && n == 1) {
+        std::wstring out = kOk;
+        for (const std::wstring& tip : services_.tips->Tips()) out += L"\n" + OneLine(tip);
+        return out;
+    }
+
     if (c == L"stall" && n == 2) {
         long ms = 0;
         if (!ParseLong(w[1], ms) || ms < 0) return Error(L"stall MS");
@@ -374,6 +399,34 @@ std::wstring DevHostCommands::Execute(const std::wstring& line)
         return L"ok\nbye";
     }
     return Error(L"unknown command: " + line + L"; try help");
+}
+
+std::wstring DevHostCommands::Page(const std::vector<std::wstring>& w)
+{
+    const std::size_t n = w.size();
+    const wchar_t kUsage[] = L"page open | window | click ID | toggle | state | finish CODE";
+    if (n < 2) return Error(kUsage);
+    if (!controls_.pages) return Error(L"this host has no settings dialog");
+    PageHost& pages = *controls_.pages;
+    const std::wstring& what = w[1];
+    if (what == L"open" && n == 2) {
+        if (!controls_.pluginLoaded()) return Error(L"the plug-in is not loaded");
+        return pages.Open();
+    }
+    if (what == L"window" && n == 2) {
+        const ComPtr<IDispatch> component = controls_.pluginComponent ? controls_.pluginComponent() : nullptr;
+        if (!component) return Error(L"the plug-in is not loaded");
+        return pages.ShowWindow(component.get());
+    }
+    if (what == L"click" && n == 3) return pages.Click(w[2]);
+    if (what == L"toggle" && n == 2) return pages.Click(L"aimcp_enabled");
+    if (what == L"state" && n == 2) return pages.State();
+    if (what == L"finish" && n == 3) {
+        long code = 0;
+        if (!ParseLong(w[2], code)) return Error(L"not an integer: " + w[2]);
+        return pages.Finish(code);
+    }
+    return Error(kUsage);
 }
 
 std::wstring DevHostCommands::Status()

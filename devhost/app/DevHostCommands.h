@@ -2,7 +2,8 @@
 // through its command channel: read and set the stand-in state, switch AI
 // access, read and switch the calendar's data, show the notes and the
 // timetables, make the event, note or timetable writes fail, seed the sample
-// data, stall the main thread, quit. Every command runs on the main thread
+// data, open and click the settings page, show the copied text and the
+// tips, stall the main thread, quit. Every command runs on the main thread
 // and gives a reply text whose first line is "ok" or "error: <why>".
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "CalendarServices.h"
+#include "PageHost.h"
 #include "StandInServices.h"
 
 // Splits a command line into words: runs of non-blank characters, or text
@@ -23,6 +25,10 @@ struct DevHostControls {
     std::function<bool()> reattachPlugin;  // false without a plug-in
     std::function<void(unsigned long)> stallMainThread;  // after the reply is sent
     std::function<void()> quit;                          // after the reply is sent
+    // The plug-in's main component (its IxAiMcp, through IDispatch); empty
+    // without a plug-in.
+    std::function<ComPtr<IDispatch>()> pluginComponent;
+    PageHost* pages = nullptr;  // the settings dialog and windows; null: none
     std::wstring dataFolder;
     std::wstring programFolder;
 };
@@ -47,6 +53,7 @@ private:
     std::wstring Notes();
     std::wstring Timetables();
     std::wstring ClientConfiguration();
+    std::wstring Page(const std::vector<std::wstring>& words);
 
     devhost::StandInServices& services_;
     DevHostControls controls_;

@@ -31,6 +31,9 @@ public:
     void Unload();
 
     bool Loaded() const { return static_cast<bool>(component_); }
+    // The main component's own dual interface (IxAiMcp) as IDispatch; empty
+    // without a component.
+    ComPtr<IDispatch> MainDispatch() const { return component_.As<IDispatch>(IID_IDispatch); }
     std::wstring ModulePath() const { return modulePath_; }
 
 private:

@@ -23,7 +23,9 @@
 #include "DataFolder.h"
 #include "DevHostApi.h"
 #include "DevHostCommands.h"
+#include "DevHostUi.h"
 #include "InstallServices.h"
+#include "PageHost.h"
 #include "PluginLoader.h"
 #include "SampleData.h"
 #include "UniqueHandle.h"
@@ -234,6 +236,9 @@ int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
     controls.reattachPlugin = [&] { return plugin.Reattach(host.get()); };
     controls.stallMainThread = [&](unsigned long ms) { PostMessageW(window.hwnd, kStallMessage, ms, 0); };
     controls.quit = [&] { PostMessageW(window.hwnd, kQuitMessage, 0, 0); };
+    controls.pluginComponent = [&] { return plugin.MainDispatch(); };
+    PageHost pages(PageHost::kAiMcpPageClassId);
+    controls.pages = &pages;
     controls.dataFolder = folder.Path();
     controls.programFolder = programFolder;
     DevHostCommands commands(services, controls);
@@ -245,6 +250,9 @@ int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
         Print(L"tessary-devhost: the main window cannot be created, err " + std::to_wstring(GetLastError()));
         exitCode = 1;
     } else {
+        // The main window as the plug-in meets it: a window factory.
+        ComPtr<IDispatch> factory;
+        if (SUCCEEDED(DevHost::Ui::CreateWindowFactory(window.hwnd, factory.put()))) pages.SetFactory(factory.get());
         std::wstring report = L"running without the plug-in, as asked";
         if (loadPlugin) plugin.Load(programFolder, host.get(), report);
         Print(L"tessary-devhost: " + report);
@@ -270,6 +278,7 @@ int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
         // ends it when it exits.
     }
 
+    pages.CloseAll();
     plugin.Unload();
     window.commands = nullptr;
     window.Destroy();

@@ -8,9 +8,9 @@
 
 namespace devhost {
 
-// Makes every service over the folder (see CreateStandInServices) and
-// installs each under its identifier, replacing whatever was installed
-// there, and registers the classes the host makes for the calendar's data
+// Makes every service over the folder (see CreateStandInServices) and the
+// element builder service of tsyui.dll, and installs each under its
+// identifier, replacing whatever was installed there, and registers the classes the host makes for the calendar's data
 // (date, item line, event, reminder, trigger, trigger list:
 // CalendarHostClasses). services keeps the caller's references, for reading
 // and setting their state. On failure nothing is installed and services is empty.

@@ -115,6 +115,15 @@ std::vector<std::pair<std::wstring, std::wstring>> PathService::ArchiveBindings(
     return bindings_;
 }
 
+bool PathService::ArchiveFor(const std::wstring& alias, std::wstring& archivePath) const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto found = FindName(bindings_, alias);
+    if (found == bindings_.end()) return false;
+    archivePath = found->second;
+    return true;
+}
+
 HRESULT PathService::ResolvePath(BSTR path, BSTR* fullPath) noexcept
 {
     if (!fullPath) return E_POINTER;

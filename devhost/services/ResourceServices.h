@@ -11,8 +11,9 @@
 // (a relative path, an unknown name) cannot be resolved. DefineAlias
 // replaces an earlier definition of the name and refuses "app", an empty
 // name, a name holding ':', '\' or '/', and an empty folder.
-// BindAliasToArchive is only recorded and remembered: the stand-in serves no
-// files out of archives.
+// BindAliasToArchive records and remembers the archive an alias is served
+// from (a later binding of the same alias replaces it); the layout loader
+// reads files of a bound alias out of that archive when it exists.
 //
 // Resource archive and resource index: every call is recorded and answered
 // S_OK; the stand-in has nothing else to do with archives and indexes.
@@ -53,6 +54,8 @@ public:
     // bindings (alias, archive path), in the order they were first made.
     std::vector<std::pair<std::wstring, std::wstring>> Aliases() const;
     std::vector<std::pair<std::wstring, std::wstring>> ArchiveBindings() const;
+    // The archive the alias (any letter case) is bound to; false when none.
+    bool ArchiveFor(const std::wstring& alias, std::wstring& archivePath) const;
     std::vector<RecordedCall> Calls() const { return calls_.Calls(); }
 
     // IxPathService. ResolvePath fails with E_INVALIDARG when the path

@@ -20,6 +20,8 @@ std::vector<std::pair<GUID, IUnknown*>> StandInServices::Entries() const
         {SID_DayContentService, dayContent.get()},
         {SID_NoteService, notes.get()},
         {SID_TimetableService, timetables.get()},
+        {SID_LayoutLoaderService, layouts.get()},
+        {SID_TipService, tips.get()},
     };
 }
 
@@ -53,6 +55,8 @@ HRESULT CreateStandInServices(const DataFolder& folder, const StandInOptions& op
         made.language = LanguageService::Create(made.paths, options.language);
         made.archives = ResourceArchiveService::Create();
         made.indexes = ResourceIndexService::Create();
+        made.layouts = LayoutLoaderService::Create(made.paths);
+        made.tips = TipService::Create();
         for (const auto& entry : made.Entries())
             if (!entry.second) return E_OUTOFMEMORY;
         services = std::move(made);

@@ -1,7 +1,7 @@
 // The whole set of stand-in services over one data folder, made together so
 // that the ones that depend on each other share state: user data follows
-// the account's login, and the language service resolves its folders
-// through the path service.
+// the account's login, and the language service and the layout loader
+// resolve their folders through the path service.
 //
 // The data folder afterwards holds:
 //     settings.json     settings store (JSON object: key -> integer or string)
@@ -29,6 +29,7 @@
 #include "CalendarServices.h"
 #include "DataFolder.h"
 #include "LanguageService.h"
+#include "LayoutServices.h"
 #include "NoteServices.h"
 #include "ResourceServices.h"
 #include "SettingsServices.h"
@@ -61,6 +62,11 @@ struct StandInServices {
     ComPtr<DayContentService> dayContent;
     ComPtr<NoteService> notes;
     ComPtr<TimetableService> timetables;
+    ComPtr<LayoutLoaderService> layouts;
+    ComPtr<TipService> tips;
+    // Made by tsyui.dll, so only InstallStandInServices makes it; it is not
+    // one of Entries().
+    ComPtr<IxElementBuilderService> elementBuilder;
 
     // Every service with the identifier it is installed under (borrowed
     // pointers; empty until made).

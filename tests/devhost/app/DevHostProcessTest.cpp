@@ -119,3 +119,29 @@ TEST(DevHostSend, SaysSoWhenNoCalendarRuns)
 }
 
 }  // namespace
+
+TEST_F(DevHostProcess, PageCommandsReportAMissingPlugInAndEmptyRecords)
+{
+    StartCalendar();
+    const struct {
+        std::vector<std::wstring> command;
+        std::string out;
+        unsigned long exitCode;
+    } cases[] = {
+        {{L"page", L"open"}, "error: the plug-in is not loaded\n", 1},
+        {{L"page", L"window"}, "error: the plug-in is not loaded\n", 1},
+        {{L"page", L"state"}, "error: no settings dialog or window is open\n", 1},
+        {{L"page", L"toggle"}, "error: no settings dialog or window is open\n", 1},
+        {{L"page", L"finish", L"1"}, "error: no settings dialog is open\n", 1},
+        {{L"clipboard"}, "error: nothing was copied\n", 1},
+        {{L"tips"}, "ok\n", 0},
+    };
+    for (const auto& c : cases) {
+        const ChildResult r = Send(c.command);
+        EXPECT_EQ(r.out, c.out) << testing::PrintToString(c.command);
+        EXPECT_EQ(r.exitCode, c.exitCode) << testing::PrintToString(c.command);
+    }
+    const ChildResult help = Send({L"help"});
+    EXPECT_NE(help.out.find("page click ID"), std::string::npos) << help.out;
+    Quit();
+}

@@ -32,6 +32,9 @@ TEST(InstallServicesTest, LookupFindsEveryServiceUntilUninstalled)
     StandInServices services;
     ASSERT_EQ(S_OK, devhost::InstallStandInServices(DataFolder(temp.Path()), options, services));
     for (const auto& entry : services.Entries()) EXPECT_EQ(entry.second, Lookup(entry.first).get());
+    // The element builder comes from tsyui.dll, beside the set's entries.
+    ASSERT_TRUE(services.elementBuilder);
+    EXPECT_EQ(static_cast<IUnknown*>(services.elementBuilder.get()), Lookup(SID_ElementBuilderService).get());
 
     // A test's own fake replaces one service; uninstalling leaves it.
     ComPtr<devhost::ApplicationService> fake = devhost::ApplicationService::Create(false);
@@ -44,5 +47,6 @@ TEST(InstallServicesTest, LookupFindsEveryServiceUntilUninstalled)
             EXPECT_FALSE(Lookup(entry.first));
         }
     }
+    EXPECT_FALSE(Lookup(SID_ElementBuilderService));
     DevHost::SetService(SID_ApplicationService, nullptr);
 }

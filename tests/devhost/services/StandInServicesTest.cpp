@@ -41,7 +41,7 @@ TEST(StandInServicesTest, EveryServiceAnswersItsIdentifierAsACountedObject)
         SID_SettingStoreService, SID_AccountService, SID_UserDataService,   SID_CloudConfigService,
         SID_StatisticsService,   SID_LanguageService, SID_ApplicationService, SID_PathService,
         SID_ResourceArchiveService, SID_ResourceIndexService, SID_CalendarService, SID_EventService,
-        SID_DayContentService, SID_NoteService, SID_TimetableService};
+        SID_DayContentService, SID_NoteService, SID_TimetableService, SID_LayoutLoaderService, SID_TipService};
     std::set<GUID, GuidLess> seen;
     for (const auto& entry : services.Entries()) {
         seen.insert(entry.first);
