@@ -15,6 +15,11 @@ have cmake                        || need_pkgs+=(cmake)
 have ninja                        || need_pkgs+=(ninja-build)
 have node                         || need_pkgs+=(nodejs)
 have npm                          || need_pkgs+=(npm)
+# The settings page's screenshots (scripts/screenshots.sh): a virtual X
+# display, a way to find a window on it and one to save it as PNG.
+have Xvfb                         || need_pkgs+=(xvfb)
+have xdotool                      || need_pkgs+=(xdotool)
+[ -x /usr/bin/import ]            || need_pkgs+=(imagemagick)
 
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "bootstrap: installing ${need_pkgs[*]}"

@@ -99,12 +99,14 @@ std::wstring CalendarText(const devhost::CalendarIdentity& calendar)
     return std::to_wstring(calendar.id) + L" " + (calendar.groupId.empty() ? L"\"\"" : calendar.groupId);
 }
 
-// A stored text on one line of a reply: its CR and LF shown as \r and \n.
+// A stored text on one line of a reply: its CR and LF shown as \r and \n,
+// and a backslash doubled so that the line reads back unambiguously.
 std::wstring OneLine(const std::wstring& text)
 {
     std::wstring out;
     for (wchar_t c : text) {
-        if (c == L'\r') out += L"\\r";
+        if (c == L'\\') out += L"\\\\";
+        else if (c == L'\r') out += L"\\r";
         else if (c == L'\n') out += L"\\n";
         else out.push_back(c);
     }
@@ -190,8 +192,8 @@ std::wstring DevHostCommands::Help()
            L"page state                     the open page's elements: id, kind, text, visible, disabled,\n"
            L"                               checked, read from their controls\n"
            L"page finish CODE               finish the page with CODE (1, 2 save) and close the dialog\n"
-           L"clipboard                      the text last copied (CR, LF as \\r, \\n)\n"
-           L"tips                           the tips shown, oldest first (CR, LF as \\r, \\n)\n"
+           L"clipboard                      the text last copied (CR, LF, \\ as \\r, \\n, \\\\)\n"
+           L"tips                           the tips shown, oldest first (CR, LF, \\ as \\r, \\n, \\\\)\n"
            L"stall MS                       block the main thread for MS milliseconds\n"
            L"quit                           detach the plug-in and end the program\n";
 }

@@ -199,7 +199,7 @@ int SendMode(const std::vector<std::wstring>& words)
     return sent && reply.compare(0, 2, L"ok") == 0 ? 0 : 1;
 }
 
-int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
+int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample, const std::wstring& language)
 {
     UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kMutexName));
     if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -213,6 +213,7 @@ int RunCalendar(const std::wstring& dataPath, bool loadPlugin, bool seedSample)
     DevHost::SetDataFolder(folder.Path().c_str());
     devhost::StandInServices services;
     devhost::StandInOptions options;
+    if (!language.empty()) options.language = language;
     if (FAILED(devhost::InstallStandInServices(folder, options, services))) {
         Print(L"tessary-devhost: the data folder " + folder.Path() + L" cannot be used");
         if (SUCCEEDED(comInit)) CoUninitialize();
@@ -303,6 +304,7 @@ int main()
     std::wstring dataPath = ProgramFolder() + L"devhost-data";
     bool loadPlugin = true;
     bool seedSample = false;
+    std::wstring language;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == L"--send") return SendMode(std::vector<std::wstring>(args.begin() + static_cast<long>(i) + 1, args.end()));
         if (args[i] == L"--data" && i + 1 < args.size()) {
@@ -311,10 +313,12 @@ int main()
             loadPlugin = false;
         } else if (args[i] == L"--sample") {
             seedSample = true;
+        } else if (args[i] == L"--language" && i + 1 < args.size()) {
+            language = args[++i];
         } else {
-            Print(L"usage: tessary-devhost.exe [--data DIR] [--no-plugin] [--sample] | --send COMMAND...");
+            Print(L"usage: tessary-devhost.exe [--data DIR] [--no-plugin] [--sample] [--language LANG] | --send COMMAND...");
             return 2;
         }
     }
-    return RunCalendar(dataPath, loadPlugin, seedSample);
+    return RunCalendar(dataPath, loadPlugin, seedSample, language);
 }
