@@ -193,9 +193,16 @@ TEST_F(SettingsPage, SwitchingOnAndOffWithRealClicks)
     EXPECT_NE(Send({L"stats"}).out.find("ai\tmcp\tdisable\t1"), std::string::npos);
     EXPECT_EQ(Setting(L"sys_aimcp_token"), token);
 
-    // Finishing with 1 saves the switch once more, as shown.
+    // Finishing with 0 leaves the stored switch alone; with 1 the switch is
+    // saved once more, as shown.
+    Ok({L"setting", L"set-int", L"sys_aimcp_enabled", L"1"});
+    Ok({L"page", L"finish", L"0"});
+    EXPECT_EQ(Setting(L"sys_aimcp_enabled"), L"1");
+    Ok({L"page", L"open"});
+    EXPECT_EQ(Flag(PageState(), L"aimcp_enabled", L"checked"), 1);
+    Ok({L"setting", L"set-int", L"sys_aimcp_enabled", L"0"});
     Ok({L"page", L"finish", L"1"});
-    EXPECT_EQ(Setting(L"sys_aimcp_enabled"), L"0");
+    EXPECT_EQ(Setting(L"sys_aimcp_enabled"), L"1");
 }
 
 TEST_F(SettingsPage, CopiesTheExactClientConfiguration)
