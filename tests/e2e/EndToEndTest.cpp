@@ -11,21 +11,16 @@
 #include <string>
 
 #include "ChildProcess.h"
+#include "EndToEndSupport.h"
 #include "JsonValue.h"
 #include "ServiceTestSupport.h"
 
 namespace {
 
-std::wstring Mcp() { return ProgramFolder() + L"tessary-mcp.exe"; }
+using e2e::FromUtf8;
+using e2e::ToUtf8;
 
-std::wstring FromUtf8(const std::string& bytes)
-{
-    if (bytes.empty()) return std::wstring();
-    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
-    return text;
-}
+std::wstring Mcp() { return ProgramFolder() + L"tessary-mcp.exe"; }
 
 ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
 
@@ -66,21 +61,9 @@ protected:
     void SetUp() override
     {
         data = FreshTempFolder(L"e2e");
-        ChildOptions options;
-        options.arguments = {L"--data", data, L"--sample"};
-        ASSERT_TRUE(calendar.Start(DevHostProgram(), options));
-        for (int i = 0; i < 200; ++i) {
-            if (Send({L"status"}).exitCode == 0) return;
-            Sleep(100);
-        }
-        FAIL() << "the stand-in calendar did not come up:\n" << calendar.Output();
+        ASSERT_TRUE(e2e::StartDevHost(calendar, {L"--data", data, L"--sample"}));
     }
-    void TearDown() override
-    {
-        Send({L"quit"});
-        EXPECT_TRUE(calendar.WaitForExit(20000)) << calendar.Output();
-        EXPECT_EQ(calendar.ExitCode(), 0u);
-    }
+    void TearDown() override { e2e::StopDevHost(calendar); }
 
     std::wstring Token()
     {
@@ -228,15 +211,6 @@ TEST_F(EndToEnd, ReadsTheSampleCalendarAndWritesADayCellInTheLocalZone)
 
 // ---- Event and note writes --------------------------------------------------
 
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty()) return std::string();
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
-
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
 // Local midnight of a day as the tools write it, with the offset the zone
@@ -279,14 +253,7 @@ protected:
     {
         ASSERT_EQ(Send({L"quit"}).exitCode, 0u);
         ASSERT_TRUE(calendar.WaitForExit(20000)) << calendar.Output();
-        ChildOptions options;
-        options.arguments = {L"--data", data};
-        ASSERT_TRUE(calendar.Start(DevHostProgram(), options));
-        for (int i = 0; i < 200; ++i) {
-            if (Send({L"status"}).exitCode == 0) return;
-            Sleep(100);
-        }
-        FAIL() << "the stand-in calendar did not come back:\n" << calendar.Output();
+        ASSERT_TRUE(e2e::StartDevHost(calendar, {L"--data", data}));
     }
 
     JsonValue::Ptr Call(const std::string& tool, const std::string& arguments)

@@ -13,21 +13,15 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "EndToEndSupport.h"
 #include "JsonValue.h"
 #include "ServiceTestSupport.h"
 
 namespace {
 
-ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
+using e2e::FromUtf8;
 
-std::wstring FromUtf8(const std::string& bytes)
-{
-    if (bytes.empty()) return std::wstring();
-    const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
-    return text;
-}
+ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
 
 // The lines of a reply after its "ok" line, without CR.
 std::vector<std::wstring> Lines(const ChildResult& reply)
@@ -120,22 +114,11 @@ protected:
     void Start(const std::wstring& language = L"")
     {
         data = FreshTempFolder(L"page");
-        ChildOptions options;
-        options.arguments = {L"--data", data, L"--sample"};
-        if (!language.empty()) options.arguments.insert(options.arguments.end(), {L"--language", language});
-        ASSERT_TRUE(calendar.Start(DevHostProgram(), options));
-        for (int i = 0; i < 200; ++i) {
-            if (Send({L"status"}).exitCode == 0) return;
-            Sleep(100);
-        }
-        FAIL() << "the stand-in calendar did not come up:\n" << calendar.Output();
+        std::vector<std::wstring> arguments{L"--data", data, L"--sample"};
+        if (!language.empty()) arguments.insert(arguments.end(), {L"--language", language});
+        ASSERT_TRUE(e2e::StartDevHost(calendar, arguments));
     }
-    void TearDown() override
-    {
-        Send({L"quit"});
-        EXPECT_TRUE(calendar.WaitForExit(20000)) << calendar.Output();
-        EXPECT_EQ(calendar.ExitCode(), 0u);
-    }
+    void TearDown() override { e2e::StopDevHost(calendar); }
     void Ok(const std::vector<std::wstring>& words)
     {
         const ChildResult r = Send(words);
