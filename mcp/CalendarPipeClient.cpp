@@ -21,7 +21,7 @@ const wchar_t kNotRunningMessage[] = L"请先打开Tessary后再试";
 // broken peer from exhausting the stack of the recursive parser.
 constexpr int kMaxReplyDepth = 1000;
 
-ToolOutcome Failure(const wchar_t* code, const wchar_t* message)
+ToolOutcome Failure(const wchar_t* code, const std::wstring& message)
 {
     return ToolOutcome{false, CalendarPipeClient::LocalError(code, message)};
 }
@@ -98,10 +98,16 @@ ToolOutcome CalendarPipeClient::CallTool(const std::wstring& name, const std::ws
 {
     if (!IsCalendarRunning()) return Failure(L"CALENDAR_NOT_RUNNING", kNotRunningMessage);
 
+    const std::string request = WideToUtf8(BuildRequest(name, ReadToken(), arguments));
+    if (request.size() > kMaxRequestBytes)
+        return Failure(L"INVALID_PARAMS", L"the request is " + std::to_wstring(request.size()) +
+                                              L" bytes, more than the " + std::to_wstring(kMaxRequestBytes) +
+                                              L" bytes the calendar takes in one request; send less text at once "
+                                              L"(a non-ASCII character can take up to 6 bytes)");
+
     Connection connection = Connect();
     if (!connection.pipe) return ToolOutcome{false, LocalError(connection.code, connection.message)};
 
-    const std::string request = WideToUtf8(BuildRequest(name, ReadToken(), arguments));
     DWORD written = 0;
     if (!WriteFile(connection.pipe.get(), request.data(), static_cast<DWORD>(request.size()), &written, nullptr)) {
         const DWORD error = GetLastError();

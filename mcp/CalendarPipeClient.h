@@ -31,6 +31,10 @@ public:
     static constexpr unsigned long kConnectDeadlineMs = 30000;
     static constexpr unsigned long kBusyWaitMs = 2000;
     static constexpr unsigned long kMaxReplyBytes = 65536;
+    // The calendar reads one request message of at most this many bytes and
+    // drops the connection on a longer one, so a longer request is refused
+    // here and never sent.
+    static constexpr unsigned long kMaxRequestBytes = 65536;
 
     ToolOutcome CallTool(const std::wstring& name, const std::wstring& arguments) override;
 

@@ -169,6 +169,35 @@ TEST_P(CalendarPipeRequest, SendsExactBytes)
 
 INSTANTIATE_TEST_SUITE_P(Cases, CalendarPipeRequest, testing::ValuesIn(kRequestCases), CaseName());
 
+// The calendar reads one message of at most 65,536 bytes: a request of
+// exactly that size is sent, one byte more is refused before anything is
+// sent, with the sizes in the message.
+TEST(CalendarPipeRequestSize, AtTheLimitIsSentOneByteOverIsRefused)
+{
+    TokenVariableGuard token;
+    ASSERT_TRUE(SetEnvironmentVariableW(kTokenVariable, L"t"));
+    const std::size_t frame = std::string("{\"id\":\"1\",\"token\":\"t\",\"method\":\"n\",\"params\":{\"x\":\"\"}}").size();
+    const std::wstring fits = L"{\"x\":\"" + std::wstring(65536 - frame, L'a') + L"\"}";
+    {
+        FakeCalendar calendar(FakeCalendar::Presence::kMutex);
+        ASSERT_TRUE(calendar.Serve({FakeCalendar::Reply(kPongReply)})) << calendar.error();
+        EXPECT_TRUE(Call(L"n", fits).ok);
+        ASSERT_EQ(calendar.Requests().size(), 1u);
+        EXPECT_EQ(calendar.Requests()[0].size(), 65536u);
+    }
+    FakeCalendar calendar(FakeCalendar::Presence::kMutex);
+    ASSERT_TRUE(calendar.Serve({FakeCalendar::Reply(kPongReply)})) << calendar.error();
+    // One more byte: a two-byte character in place of an ASCII one.
+    const std::wstring over = L"{\"x\":\"\u00e9" + std::wstring(65536 - frame - 1, L'a') + L"\"}";
+    const ToolOutcome outcome = Call(L"n", over);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text,
+              L"{\"error\":{\"code\":\"INVALID_PARAMS\",\"message\":\"the request is 65537 bytes, more than the 65536 bytes "
+              L"the calendar takes in one request; send less text at once (a non-ASCII character can take up to 6 "
+              L"bytes)\"}}");
+    EXPECT_TRUE(calendar.Requests().empty());
+}
+
 // The token is looked up at every call, and every call has its own connection.
 TEST(CalendarPipeRequestToken, ReadAfreshAtEveryCall)
 {
