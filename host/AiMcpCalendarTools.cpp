@@ -22,6 +22,7 @@ const wchar_t kMissingEventId[] = L"malformed request: \"params\" needs an \"id\
 const wchar_t kBadDate[] =
     L"\"date\" must be ISO 8601 with a time zone, for example 2026-08-20T00:00:00+08:00";
 const wchar_t kNoSuchEvent[] = L"no local event with that id";
+const wchar_t kNoOccurrence[] = L"no occurrence on that date";
 const wchar_t kSemantics[] = L"[start, end) over whole local calendar days";
 
 constexpr int kMaxRangeDays = 366;
@@ -137,6 +138,27 @@ ComPtr<IxEventList> EventsOfDay(IxEventService* service, const std::wstring& day
         service->GetEventsOfDay(day.get(), list.put());
     }
     return list;
+}
+
+// Whether a calendar lists the event among the events of the day: the
+// current calendar first, then every listed one.
+bool OccursOn(IxEventService* service, const std::wstring& eventId, const std::wstring& dayText)
+{
+    const auto listsIt = [&](IxEventList* list) {
+        LONG count = 0;
+        if (list) list->GetCount(&count);
+        for (LONG i = 0; i < count; ++i) {
+            ComPtr<IxEvent> event;
+            list->GetItem(i, IID_IxEvent, event.put_void());
+            if (event && ReadEventId(event.get()) == eventId) return true;
+        }
+        return false;
+    };
+    if (listsIt(EventsOfDay(service, dayText, 0, nullptr).get())) return true;
+    const CalendarListing listing = ListCalendars();
+    for (const CalendarEntry& entry : listing.entries)
+        if (listsIt(EventsOfDay(service, dayText, entry.id, &entry.groupId).get())) return true;
+    return false;
 }
 
 // The number of local days the range [start, end) touches; 0 for an empty
@@ -328,6 +350,10 @@ std::wstring AiMcpEventGet(const std::wstring& id, const std::wstring& params)
     day.wYear = dateLocal.wYear;
     day.wMonth = dateLocal.wMonth;
     day.wDay = dateLocal.wDay;
+    // The host hands out the event for any date; only a day on which one of
+    // the calendars lists it has an occurrence to describe.
+    if (dated && !OccursOn(service.get(), eventId, FormatDay(day)))
+        return BuildErrorAnswer(id, kNotFound, kNoOccurrence);
     const std::wstring title = ReadEventTitle(event.get());
     const std::wstring extras = EventExtrasJson(event.get(), type, dated ? &day : nullptr);
     std::wstring json = L"{\"id\":" + QuoteJson(eventId) + L",\"title\":" + QuoteJson(CutText(title, kTitleUnits)) +

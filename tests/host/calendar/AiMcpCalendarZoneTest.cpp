@@ -175,6 +175,7 @@ TEST(CalendarZone, EventGetTakesTheLocalDayOfTheDate)
         SCOPED_TRACE(Narrow(c.date));
         FakeCalendarHost host;
         host.Events().AddById({L"t", L"Walk", kEventTypeTask});
+        host.Events().AddOnDay(c.occurrence.date, {L"t", L"Walk", kEventTypeTask});
         const JsonValue::Ptr root =
             JsonValue::Parse(AiMcpEventGet(L"z", L"{\"id\":\"t\",\"date\":\"" + std::wstring(c.date) + L"\"}"));
         ASSERT_TRUE(root && root->GetMember(L"result"));

@@ -95,6 +95,8 @@ TEST(EventGet, WithDateDescribesThatOccurrence)
     host.Events().AddById(reminder);
     EventSpec countdown{L"c1", L"Exam", kEventTypeCountdown};
     host.Events().AddById(countdown);
+    host.Events().AddOnDay(L"2026-08-20", reminder);
+    host.Events().AddOnDay(L"2027-01-01", countdown);
 
     EXPECT_EQ(AiMcpEventGet(L"g", L"{\"id\":\"r1\",\"date\":\"2026-08-20T09:30:00+08:00\"}"),
               Ok(L"{\"id\":\"r1\",\"title\":\"Pay rent\",\"all_day\":true,\"event_type\":2,\"kind\":\"reminder\","
@@ -114,10 +116,37 @@ TEST(EventGet, WithoutDateClassStillAnswersTheOccurrence)
     FakeCalendarHost host;
     host.RemoveDateClass();
     host.Events().AddById({L"t1", L"Walk", kEventTypeTask});
+    host.Events().AddOnDay(L"2026-08-20", {L"t1", L"Walk", kEventTypeTask});
     const std::wstring answer = AiMcpEventGet(L"g", L"{\"id\":\"t1\",\"date\":\"2026-08-20T00:00:00+08:00\"}");
     EXPECT_NE(answer.find(L"\"date\":\"2026-08-20\",\"start\":\"2026-08-20T00:00:00+08:00\""), std::wstring::npos)
         << std::string(answer.begin(), answer.end());
     EXPECT_EQ(host.Events().datesAsked, std::vector<std::wstring>{L""});
+}
+
+// The host hands the event out for any date; a day on which no calendar
+// lists it has no occurrence to describe.
+TEST(EventGet, DateWithoutAnOccurrenceIsNotFound)
+{
+    FakeCalendarHost host;
+    host.Calendars().calendars = {{1, L"Home", L"home"}, {2, L"Work", L"work"}};
+    host.Calendars().currentId = 1;
+    host.Calendars().currentGroup = L"home";
+    EventSpec countdown{L"c1", L"New Year", kEventTypeCountdown, L"YEARLY", -1};
+    host.Events().AddById(countdown);
+    host.Events().AddOnDay(L"2027-01-01", countdown);
+    EventSpec work{L"w1", L"Standup", kEventTypeTask, L"WORKDAYLY", -1};
+    host.Events().AddById(work);
+    host.Events().AddOnDayInCalendar(L"2026-08-20", 2, L"work", work);  // not the current calendar
+
+    EXPECT_EQ(AiMcpEventGet(L"g", L"{\"id\":\"c1\",\"date\":\"2027-07-01T00:00:00+08:00\"}"),
+              Error(L"NOT_FOUND", L"no occurrence on that date"));
+    EXPECT_NE(AiMcpEventGet(L"g", L"{\"id\":\"c1\",\"date\":\"2027-01-01T00:00:00+08:00\"}").find(L"\"ok\":true"),
+              std::wstring::npos);
+    // Listed in another calendar on that day: an occurrence all the same.
+    EXPECT_NE(AiMcpEventGet(L"g", L"{\"id\":\"w1\",\"date\":\"2026-08-20T00:00:00+08:00\"}").find(L"\"date\":\"2026-08-20\""),
+              std::wstring::npos);
+    EXPECT_EQ(AiMcpEventGet(L"g", L"{\"id\":\"w1\",\"date\":\"2026-08-22T00:00:00+08:00\"}"),
+              Error(L"NOT_FOUND", L"no occurrence on that date"));
 }
 
 }  // namespace
