@@ -95,6 +95,33 @@ AiMcpRequest ParseRequest(const std::wstring& text)
     return request;
 }
 
+namespace {
+
+bool FindNul(const JsonValue& value, const std::wstring& at, std::wstring& path)
+{
+    if (value.IsString()) {
+        if (value.StringValue().find(L'\0') == std::wstring::npos) return false;
+        path = at;
+        return true;
+    }
+    if (value.IsArray()) {
+        for (std::size_t i = 0; i < value.Items().size(); ++i)
+            if (FindNul(*value.Items()[i], at + L"[" + std::to_wstring(i) + L"]", path)) return true;
+        return false;
+    }
+    for (const auto& member : value.Members())
+        if (FindNul(*member.second, at.empty() ? member.first : at + L"." + member.first, path)) return true;
+    return false;
+}
+
+}  // namespace
+
+bool FindNulInParams(const std::wstring& params, std::wstring& path)
+{
+    const JsonValue::Ptr root = ParseParams(params);
+    return root && FindNul(*root, std::wstring(), path);
+}
+
 bool GetStringParam(const std::wstring& params, const std::wstring& name, std::wstring& out)
 {
     const JsonValue::Ptr root = ParseParams(params);

@@ -45,6 +45,11 @@ AiMcpRequest ParseRequest(const std::wstring& text);
 // kind, a missing member, or params that are not a JSON object.
 bool GetStringParam(const std::wstring& params, const std::wstring& name, std::wstring& out);
 
+// Whether a string of the params (a member's value at any depth) holds the
+// character U+0000, which the calendar's text handling would cut the string
+// at; path receives where, as "text" or "lessons[2].name".
+[[nodiscard]] bool FindNulInParams(const std::wstring& params, std::wstring& path);
+
 // A member as a yes/no: JSON true/false, or the strings "true"/"false" in
 // any letter case. Not found (and out untouched) otherwise.
 bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "AiMcpAuditLog.h"
 #include "AiMcpCalendarTools.h"
 #include "AiMcpClock.h"
 #include "AiMcpEnvelope.h"
@@ -199,6 +200,16 @@ std::wstring AiMcpToolDispatcher::DispatchOver(const AiMcpToolRoute* routes, std
         if (!method.empty()) ReportUsage(method);
 
         if (const AiMcpToolRoute* route = FindRoute(routes, count, method)) {
+            // The calendar keeps texts as strings that end at U+0000: such a
+            // parameter would be stored cut short and reported as done.
+            std::wstring where;
+            if (FindNulInParams(params, where)) {
+                const std::wstring message =
+                    L"\"" + where + L"\" contains the character U+0000, which the calendar cannot keep; remove it";
+                if (route->shape == AiMcpToolShape::Write)
+                    return FailWithAudit(route->kind, id, L"", 0, kInvalidParams, message);
+                return BuildErrorAnswer(id, kInvalidParams, message);
+            }
             switch (route->shape) {
             case AiMcpToolShape::List:
                 if (route->list) return route->list(id);

@@ -515,4 +515,42 @@ TEST_F(EndToEndWrites, TimetableIsUploadedReplacedAndDeletedAndRefusedUploadsCha
     EXPECT_NE(quota.find("events: 3 of 40"), std::string::npos) << quota;  // timetables draw on the events allowance
 }
 
+// Requests the calendar could not carry out as asked are refused with a
+// clear answer instead of being cut, dropped or answered for a day without
+// an occurrence.
+TEST_F(EndToEndWrites, RequestsTheCalendarCannotKeepAreRefusedClearly)
+{
+    ASSERT_EQ(Send({L"setting", L"set-int", L"sys_aimcp_trust_write", L"1"}).exitCode, 0u);
+    const LocalToday today = Today();
+
+    // A U+0000 inside a text would cut it short.
+    const std::string before = Send({L"cell", Wide(today.day)}).out;
+    ToolResult r = CallTool(token, "items_append_line", "{\"date\":\"" + today.day + "\",\"text\":\"c\\u0000\\n\"}");
+    EXPECT_TRUE(r.isError);
+    EXPECT_EQ(r.text, L"{\"error\":{\"code\":\"INVALID_PARAMS\",\"message\":\"\\\"text\\\" contains the character "
+                      L"U+0000, which the calendar cannot keep; remove it\"}}");
+    EXPECT_EQ(Send({L"cell", Wide(today.day)}).out, before);
+
+    // A request longer than the calendar reads in one message is not sent:
+    // 11,000 CJK characters travel as 66,000 bytes of \u escapes.
+    std::wstring big(11000, L'\u6c34');
+    r = CallTool(token, "notes_create", "{\"content\":\"" + ToUtf8(big) + "\"}");
+    EXPECT_TRUE(r.isError);
+    EXPECT_NE(r.text.find(L"\"code\":\"INVALID_PARAMS\",\"message\":\"the request is "), std::wstring::npos)
+        << testing::PrintToString(r.text);
+    EXPECT_EQ(Send({L"status"}).exitCode, 0u);
+
+    // The sample's yearly countdown to New Year has no occurrence on 1 July.
+    // (12:00 UTC on 1 January is 1 January here and in New York.)
+    const JsonValue::Ptr newYear = Call("events_query", "{\"start\":\"2027-01-01T12:00:00Z\",\"end\":"
+                                                        "\"2027-01-01T13:00:00Z\",\"kind\":\"countdown\"}");
+    std::wstring countdown;
+    if (const JsonValue* list = newYear->GetMember(L"events"))
+        for (const auto& e : list->Items()) countdown = Text(*e, L"id");
+    ASSERT_FALSE(countdown.empty());
+    r = CallTool(token, "event_get", "{\"id\":\"" + Narrow(countdown) + "\",\"date\":\"2027-07-01T12:00:00Z\"}");
+    EXPECT_TRUE(r.isError);
+    EXPECT_EQ(r.text, L"{\"error\":{\"code\":\"NOT_FOUND\",\"message\":\"no occurrence on that date\"}}");
+}
+
 }  // namespace

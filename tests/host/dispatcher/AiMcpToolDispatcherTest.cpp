@@ -396,4 +396,28 @@ TEST_F(ToolDispatcher, RoutesToTheHandlerOfItsShape)
                                          L"t_throws"}));
 }
 
+// A string holding U+0000 would be stored cut short by the calendar and
+// reported as written: such a request reaches no handler.
+TEST_F(ToolDispatcher, StringsHoldingNulAreRefusedBeforeAnyHandler)
+{
+    g_calls.clear();
+    const struct {
+        const wchar_t* method;
+        std::wstring params, where;
+    } cases[] = {
+        {L"t_update", L"{\"text\":\"c\\u0000\\n\"}", L"text"},
+        {L"t_read", L"{\"id\":\"x\",\"reminder\":{\"trigger\":\"\\u0000\"}}", L"reminder.trigger"},
+        {L"t_delete", L"{\"lessons\":[{\"name\":\"ok\"},{\"name\":\"a\\u0000b\"}]}", L"lessons[1].name"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DispatchTest(L"n1", c.method, c.params),
+                  L"{\"id\":\"n1\",\"ok\":false,\"error\":{\"code\":\"INVALID_PARAMS\",\"message\":\"\\\"" + c.where +
+                      L"\\\" contains the character U+0000, which the calendar cannot keep; remove it\"}}")
+            << testing::PrintToString(c.params);
+    EXPECT_TRUE(g_calls.empty());
+    // Other control characters are ordinary text.
+    EXPECT_EQ(DispatchTest(L"n2", L"t_read", L"{\"text\":\"a\\u0001\\t\"}"),
+              L"{\"id\":\"n2\",\"ok\":true,\"result\":{\"read\":true}}");
+}
+
 }  // namespace
