@@ -362,15 +362,17 @@ TEST(CalendarPipeConnection, ByteModePipeRefusesMessageMode)
 }
 
 // A request larger than the pipe's buffer cannot be written until the
-// calendar reads it; this calendar drops the connection instead.
+// calendar reads it; this calendar, with a small buffer, drops the
+// connection instead.
 TEST(CalendarPipeConnection, DroppedWhileSendingFailsTheSend)
 {
     TokenVariableGuard guard;
     FakeCalendar calendar(FakeCalendar::Presence::kMutex);
-    ASSERT_TRUE(calendar.Serve({FakeCalendar::DropUnread()})) << calendar.error();
+    ASSERT_TRUE(calendar.Serve({FakeCalendar::DropUnread()}, FakeCalendar::PipeType::kMessage, 4096))
+        << calendar.error();
 
     StderrCapture stderrCapture;
-    const ToolOutcome outcome = Call(L"add_event", L"{\"notes\":\"" + std::wstring(200000, L'n') + L"\"}");
+    const ToolOutcome outcome = Call(L"add_event", L"{\"notes\":\"" + std::wstring(60000, L'n') + L"\"}");
     const std::string diagnostic = stderrCapture.Take();
 
     EXPECT_FALSE(outcome.ok);

@@ -94,7 +94,7 @@ void FakeCalendar::WindowThread(std::promise<DWORD>& ready)
     if (registered) UnregisterClassW(kWindowClass, instance);
 }
 
-bool FakeCalendar::Serve(std::vector<Step> script, PipeType type)
+bool FakeCalendar::Serve(std::vector<Step> script, PipeType type, unsigned long bufferBytes)
 {
     if (stop_) {
         error_ = "Serve called twice";
@@ -109,7 +109,7 @@ bool FakeCalendar::Serve(std::vector<Step> script, PipeType type)
         type == PipeType::kMessage ? PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE : PIPE_TYPE_BYTE | PIPE_READMODE_BYTE;
     const auto create = [&](DWORD extra) {
         return CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, typeBits | PIPE_WAIT | extra, 1,
-                                kBufferBytes, kBufferBytes, 0, nullptr);
+                                bufferBytes, bufferBytes, 0, nullptr);
     };
     pipe_.reset(create(PIPE_REJECT_REMOTE_CLIENTS));
     rejectsRemote_ = static_cast<bool>(pipe_);

@@ -66,7 +66,9 @@ public:
     // connection (counting from 0) gets script[n]; connections past the end
     // of the script are hung up on. Can be called once; false on failure,
     // with error() telling why.
-    bool Serve(std::vector<Step> script, PipeType type = PipeType::kMessage);
+    // bufferBytes sizes the pipe's buffers (65,536 bytes, as the calendar's,
+    // unless a test needs a write that cannot complete before a read).
+    bool Serve(std::vector<Step> script, PipeType type = PipeType::kMessage, unsigned long bufferBytes = 65536);
 
     // Whether the pipe was created with PIPE_REJECT_REMOTE_CLIENTS (it is
     // left out only where the platform refuses the flag).
