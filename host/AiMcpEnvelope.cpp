@@ -162,3 +162,13 @@ bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& ou
     else return false;
     return true;
 }
+
+bool TokensMatch(const std::wstring& given, const std::wstring& expected)
+{
+    // The length is not secret (tokens have 64 digits); the units are.
+    unsigned difference = given.size() == expected.size() ? 0u : 1u;
+    const std::size_t count = given.size() < expected.size() ? given.size() : expected.size();
+    for (std::size_t i = 0; i < count; ++i)
+        difference |= static_cast<unsigned>(given[i]) ^ static_cast<unsigned>(expected[i]);
+    return difference == 0;
+}

@@ -40,6 +40,11 @@ bool CheckJsonDepth(const std::wstring& text);
 
 AiMcpRequest ParseRequest(const std::wstring& text);
 
+// Whether a request's token equals the expected one, comparing every unit
+// whatever the first difference, so the time taken tells nothing about how
+// much of a guess was right.
+bool TokensMatch(const std::wstring& given, const std::wstring& expected);
+
 // A member of the params object as text: a string as it is, a number in
 // decimal ("3", "2.250000"). Not found (and out untouched) for any other
 // kind, a missing member, or params that are not a JSON object.

@@ -248,7 +248,8 @@ std::wstring CAiMcpPipeServer::HandleRequest(const std::wstring& text)
         const std::lock_guard<CriticalSection> hold(settingsLock_);
         token = token_;
     }
-    if (token.empty() || request.token != token) return BuildErrorAnswer(request.id, kUnauthorized, L"missing or invalid token");
+    if (token.empty() || !TokensMatch(request.token, token))
+        return BuildErrorAnswer(request.id, kUnauthorized, L"missing or invalid token");
 
     if (request.method.empty())
         return BuildErrorAnswer(request.id, kInvalidParams, L"malformed request: missing \"method\" string");

@@ -184,4 +184,19 @@ TEST(Envelope, GetBoolParam)
     }
 }
 
+TEST(EnvelopeToken, MatchesOnlyTheWholeToken)
+{
+    const std::wstring token = L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    EXPECT_TRUE(TokensMatch(token, token));
+    const std::wstring others[] = {
+        L"1" + token.substr(1),                   // first unit differs
+        token.substr(0, 63) + L"0",               // last unit differs
+        token.substr(0, 63),                      // a prefix
+        token + L"0",                             // longer
+        L"",
+        L"0123456789ABCDEF0123456789abcdef0123456789abcdef0123456789abcdef",  // letter case counts
+    };
+    for (const std::wstring& other : others) EXPECT_FALSE(TokensMatch(other, token)) << testing::PrintToString(other);
+}
+
 }  // namespace
