@@ -31,7 +31,9 @@ const wchar_t kNonNegative[] = L"must be a non-negative integer";
 const wchar_t kFrom1To7[] = L"must be an integer from 1 to 7";
 const wchar_t kFrom0To3[] = L"must be an integer from 0 to 3";
 
-// The period settings, in the order they are checked.
+// The period settings, in the order they are checked; the first three are
+// also compared with the periods and lessons.
+constexpr std::size_t kWeekCountRule = 0, kDayPeriodsRule = 1, kMorningPeriodsRule = 2;
 const IntegerRule kSettings[] = {
     {L"week_count", 1, 60, kFrom1To60},           {L"count_class_day", 1, 100, kFrom1To100},
     {L"count_class_am", 0, 100, kFrom0To100},     {L"class_time_long", 1, 1440, kFrom1To1440},
@@ -235,16 +237,18 @@ bool BuildTimetableContent(const std::wstring& params, TimetableUpload& upload, 
     const std::wstring trimmed = name && name->IsString() ? TrimSpace(name->StringValue()) : std::wstring();
     if (trimmed.empty()) return Refuse(message, L"timetable name is required; ask the user when the source has no name");
 
+    constexpr std::size_t settingCount = sizeof kSettings / sizeof kSettings[0];
+    bool given[settingCount] = {};
+    int values[settingCount] = {};
+    for (std::size_t i = 0; i < settingCount; ++i)
+        if (!CheckOptionalInteger(*root, kSettings[i], given[i], values[i], message)) return false;
     Settings settings;
-    for (const IntegerRule& rule : kSettings) {
-        bool given = false;
-        int value = 0;
-        if (!CheckOptionalInteger(*root, rule, given, value, message)) return false;
-        const std::wstring member = rule.member;
-        if (member == L"week_count") settings.hasWeekCount = given, settings.weekCount = value;
-        if (member == L"count_class_day") settings.hasDayPeriods = given, settings.dayPeriods = value;
-        if (member == L"count_class_am") settings.hasMorningPeriods = given, settings.morningPeriods = value;
-    }
+    settings.hasWeekCount = given[kWeekCountRule];
+    settings.weekCount = values[kWeekCountRule];
+    settings.hasDayPeriods = given[kDayPeriodsRule];
+    settings.dayPeriods = values[kDayPeriodsRule];
+    settings.hasMorningPeriods = given[kMorningPeriodsRule];
+    settings.morningPeriods = values[kMorningPeriodsRule];
 
     const JsonValue* startDate = root->GetMember(L"start_date");
     if (startDate && (!startDate->IsString() || !HasDayShape(startDate->StringValue())))

@@ -50,24 +50,7 @@ private:
     Note note_;
 };
 
-class FakeNoteList final : public devhost::ComObject<IxNoteList, IID_IUnknown> {
-public:
-    explicit FakeNoteList(std::vector<std::wstring> ids) : ids_(std::move(ids)) {}
-    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) noexcept override
-    {
-        *count = static_cast<LONG>(ids_.size());
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetId(LONG index, BSTR* noteId) noexcept override
-    {
-        if (ids_[index] == L"!unreadable") return E_FAIL;
-        *noteId = devhost::AllocBstr(ids_[index]);
-        return S_OK;
-    }
-
-private:
-    std::vector<std::wstring> ids_;
-};
+using FakeNoteList = writetest::FakeIdList<IxNoteList>;
 
 // Notes in id order; "!unreadable" in the list stands for an entry whose id
 // cannot be read.

@@ -256,24 +256,7 @@ private:
     StoredTimetable stored_;
 };
 
-class FakeTimetableList final : public devhost::ComObject<IxTimetableList, IID_IUnknown> {
-public:
-    explicit FakeTimetableList(std::vector<std::wstring> ids) : ids_(std::move(ids)) {}
-    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) noexcept override
-    {
-        *count = static_cast<LONG>(ids_.size());
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetId(LONG index, BSTR* id) noexcept override
-    {
-        if (ids_[index] == L"!unreadable") return E_FAIL;
-        *id = devhost::AllocBstr(ids_[index]);
-        return S_OK;
-    }
-
-private:
-    std::vector<std::wstring> ids_;
-};
+using FakeTimetableList = writetest::FakeIdList<IxTimetableList>;
 
 // Timetables by id; names are read from the contents. "!unreadable" and
 // "!gone" in listed stand for entries whose id cannot be read and ids whose

@@ -187,6 +187,30 @@ private:
     bool done_ = false;
 };
 
+// ---- An id list (note list, timetable list) --------------------------------
+
+// Hands out the ids it was made with; "!unreadable" stands for an entry
+// whose id cannot be read (GetId fails).
+template <typename IdList>
+class FakeIdList final : public devhost::ComObject<IdList, IID_IUnknown> {
+public:
+    explicit FakeIdList(std::vector<std::wstring> ids) : ids_(std::move(ids)) {}
+    HRESULT STDMETHODCALLTYPE GetCount(LONG* count) noexcept override
+    {
+        *count = static_cast<LONG>(ids_.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetId(LONG index, BSTR* id) noexcept override
+    {
+        if (ids_[index] == L"!unreadable") return E_FAIL;
+        *id = SysAllocStringLen(ids_[index].data(), static_cast<UINT>(ids_[index].size()));
+        return S_OK;
+    }
+
+private:
+    std::vector<std::wstring> ids_;
+};
+
 // ---- The fixture -----------------------------------------------------------
 
 class WriteHost : public quotatest::StandInHost {
