@@ -1,5 +1,7 @@
 #include "AiMcpPipeServer.h"
 
+#include <sddl.h>
+
 #include <mutex>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "AiMcpToolDispatcher.h"
 #include "AiMcpUtf8.h"
 #include "HostAccess.h"
+#include "ProcessUser.h"
 
 const wchar_t CAiMcpPipeServer::kPipeName[] = L"\\\\.\\pipe\\TessaryAiMcp-v1";
 
@@ -20,6 +23,8 @@ constexpr DWORD kPipeBufferBytes = 65536;
 constexpr DWORD kIoTimeLimitMs = 10000;
 constexpr DWORD kJoinStepMs = 5000;
 constexpr DWORD kHandOverLimitMs = 15000;
+// How often the worker tries again while another instance holds the name.
+constexpr DWORD kNameRetryMs = 250;
 
 // _WaitForIo outcomes.
 constexpr int kIoDone = 0;
@@ -49,6 +54,20 @@ std::wstring Trim(const std::wstring& text)
     while (begin < end && IsTrimmed(text[begin])) ++begin;
     while (end > begin && IsTrimmed(text[end - 1])) --end;
     return text.substr(begin, end - begin);
+}
+
+// Full access for SYSTEM and for the user the calendar runs as, nothing for
+// anyone else, and no entries inherited from above: another user's process
+// can neither open the pipe nor add an instance of its own to it.
+bool MakePipeSecurity(UniqueLocal<PSECURITY_DESCRIPTOR>& descriptor)
+{
+    std::vector<unsigned char> user = ProcessUserSid(GetCurrentProcess());
+    if (user.empty()) return false;
+    UniqueLocal<wchar_t*> userText;
+    if (!ConvertSidToStringSidW(user.data(), userText.put())) return false;
+    const std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;" + std::wstring(userText.get()) + L")";
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(),
+                                                                nullptr) != FALSE;
 }
 
 }  // namespace
@@ -144,16 +163,52 @@ void CAiMcpPipeServer::_Run()
         AIMCP_TRACE(L"CAiMcpPipeServer: worker CreateEvent failed err = %u", static_cast<unsigned>(GetLastError()));
         return;
     }
-    UniqueFile pipe(CreateNamedPipeW(pipeName_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_REJECT_REMOTE_CLIENTS | PIPE_WAIT,
-                                     1, kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
-    if (!pipe) {
-        AIMCP_TRACE(L"CAiMcpPipeServer: CreateNamedPipe failed err = %u", static_cast<unsigned>(GetLastError()));
-        return;
-    }
+    UniqueFile pipe = _CreatePipeInstance();
+    if (!pipe) return;
     while (WaitForSingleObject(stopEvent_.get(), 0) != WAIT_OBJECT_0) {
         _ServeOneClient(pipe.get(), event.get());
         DisconnectNamedPipe(pipe.get());
+    }
+}
+
+UniqueFile CAiMcpPipeServer::_CreatePipeInstance()
+{
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (!MakePipeSecurity(descriptor)) {
+        AIMCP_TRACE(L"CAiMcpPipeServer: pipe security failed err = %u", static_cast<unsigned>(GetLastError()));
+        return UniqueFile();
+    }
+    SECURITY_ATTRIBUTES attributes{};
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor.get();
+    attributes.bInheritHandle = FALSE;
+
+    // Only the first instance of the name is ours to serve: a process that
+    // holds the name already (one that squats it, or a client still holding
+    // the instance of this server's previous run) must not be joined by a
+    // second instance, or clients could reach either. While the name is
+    // held, try again until it is free or the server stops.
+    bool waitingForName = false;
+    for (;;) {
+        UniqueFile pipe(CreateNamedPipeW(pipeName_.c_str(),
+                                         PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_REJECT_REMOTE_CLIENTS | PIPE_WAIT,
+                                         1, kPipeBufferBytes, kPipeBufferBytes, 0, &attributes));
+        if (pipe) {
+            if (waitingForName) AIMCP_TRACE(L"CAiMcpPipeServer: the pipe name is free, serving");
+            return pipe;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_PIPE_BUSY) {
+            AIMCP_TRACE(L"CAiMcpPipeServer: CreateNamedPipe failed err = %u", static_cast<unsigned>(error));
+            return UniqueFile();
+        }
+        if (!waitingForName) {
+            AIMCP_TRACE(L"CAiMcpPipeServer: the pipe name is already taken, waiting for it err = %u",
+                        static_cast<unsigned>(error));
+            waitingForName = true;
+        }
+        if (WaitForSingleObject(stopEvent_.get(), kNameRetryMs) == WAIT_OBJECT_0) return UniqueFile();
     }
 }
 

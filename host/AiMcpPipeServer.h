@@ -57,6 +57,10 @@ public:
 private:
     static DWORD WINAPI _WorkerEntry(void* self);
     void _Run();
+    // The pipe's one instance, created as the first of its name and open to
+    // the calendar's user alone; empty when the server stops first or the
+    // instance cannot be made (traced).
+    UniqueFile _CreatePipeInstance();
     void _ServeOneClient(HANDLE pipe, HANDLE event);
     int _WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stopEvent, DWORD timeLimitMs, DWORD& bytes);
     void _DrainClient(HANDLE pipe, HANDLE event);

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "JsonValue.h"
+#include "ProcessUser.h"
 #include "TextConv.h"
 
 const wchar_t CalendarPipeClient::kPipeName[] = L"\\\\.\\pipe\\TessaryAiMcp-v1";
@@ -26,6 +28,33 @@ ToolOutcome Failure(const wchar_t* code, const std::wstring& message)
     return ToolOutcome{false, CalendarPipeClient::LocalError(code, message)};
 }
 
+bool RunsAsThisUser(DWORD processId)
+{
+    const std::vector<unsigned char> mine = ProcessUserSid(GetCurrentProcess());
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (mine.empty() || !process) return false;
+    return ProcessUserSid(process.get()) == mine;
+}
+
+// Empty when the process at the other end of the pipe is the calendar;
+// otherwise why the token must not be sent to it.
+std::wstring CheckPipeServer(HANDLE pipe)
+{
+    ULONG serverProcessId = 0;
+    if (!GetNamedPipeServerProcessId(pipe, &serverProcessId)) {
+        LogLine(L"GetNamedPipeServerProcessId failed, err " + std::to_wstring(GetLastError()));
+        return L"could not tell which program serves the calendar's pipe; the request was not sent";
+    }
+    const std::vector<unsigned long> owners = CalendarPipeClient::CalendarWindowOwners();
+    // The user check only matters without a window to compare with.
+    const bool sameUser = owners.empty() && RunsAsThisUser(serverProcessId);
+    if (CalendarPipeClient::JudgeServer(serverProcessId, owners, sameUser) ==
+        CalendarPipeClient::ServerVerdict::kCalendar)
+        return std::wstring();
+    LogLine(L"the pipe is served by process " + std::to_wstring(serverProcessId) + L", not by the calendar");
+    return L"another program, not the calendar, is serving the calendar's pipe; the request was not sent";
+}
+
 }  // namespace
 
 std::wstring CalendarPipeClient::LocalError(const std::wstring& code, const std::wstring& message)
@@ -38,6 +67,30 @@ bool CalendarPipeClient::IsCalendarRunning()
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
     if (mutex) return true;
     return FindWindowW(nullptr, kWindowTitle) != nullptr;
+}
+
+CalendarPipeClient::ServerVerdict CalendarPipeClient::JudgeServer(unsigned long serverProcessId,
+                                                                   const std::vector<unsigned long>& windowOwners,
+                                                                   bool serverIsSameUser)
+{
+    if (serverProcessId == 0) return ServerVerdict::kImpostor;
+    if (windowOwners.empty()) return serverIsSameUser ? ServerVerdict::kCalendar : ServerVerdict::kImpostor;
+    return std::find(windowOwners.begin(), windowOwners.end(), serverProcessId) != windowOwners.end()
+               ? ServerVerdict::kCalendar
+               : ServerVerdict::kImpostor;
+}
+
+std::vector<unsigned long> CalendarPipeClient::CalendarWindowOwners()
+{
+    std::vector<unsigned long> owners;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, nullptr, kWindowTitle)) != nullptr) {
+        DWORD processId = 0;
+        if (GetWindowThreadProcessId(window, &processId) && processId != 0 &&
+            std::find(owners.begin(), owners.end(), processId) == owners.end())
+            owners.push_back(processId);
+    }
+    return owners;
 }
 
 std::wstring CalendarPipeClient::ReadToken()
@@ -61,12 +114,22 @@ CalendarPipeClient::Connection CalendarPipeClient::Connect()
     Connection result;
     const DWORD deadline = GetTickCount() + kConnectDeadlineMs;
     for (;;) {
-        UniqueFile pipe(CreateFileW(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        // Identification only: the server may learn who the client is, but
+        // cannot act as the client.
+        UniqueFile pipe(CreateFileW(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (pipe) {
             DWORD mode = PIPE_READMODE_MESSAGE;
             if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) {
                 result.code = L"INTERNAL";
                 result.message = L"the calendar pipe refused message mode";
+                return result;
+            }
+            // Before anything is written, in particular the token.
+            const std::wstring refusal = CheckPipeServer(pipe.get());
+            if (!refusal.empty()) {
+                result.code = L"INTERNAL";
+                result.message = refusal;
                 return result;
             }
             result.pipe = std::move(pipe);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "UniqueHandle.h"
 
@@ -46,6 +47,16 @@ public:
         std::wstring message;  // set on failure
     };
     static Connection Connect();
+
+    // Whether the process serving the pipe may be sent the token. The
+    // calendar is the process that owns a top-level window with its title;
+    // when it shows none (it was found by its mutex alone), the server must
+    // at least run as the same user as this program.
+    enum class ServerVerdict { kCalendar, kImpostor };
+    static ServerVerdict JudgeServer(unsigned long serverProcessId, const std::vector<unsigned long>& windowOwners,
+                                     bool serverIsSameUser);
+    // The process ids that own a top-level window with the calendar's title.
+    static std::vector<unsigned long> CalendarWindowOwners();
 
     // TESSARY_AIMCP_TOKEN when it is 1 to 511 units long, else empty.
     static std::wstring ReadToken();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CalendarPipeClient.h"
+#include "ChildProcess.h"
 #include "FakeCalendar.h"
 #include "UniqueHandle.h"
 
@@ -40,6 +41,9 @@ const std::wstring kClosed =
     L"{\"error\":{\"code\":\"INTERNAL\",\"message\":\"the calendar closed the connection without answering\"}}";
 const std::wstring kNotObject =
     L"{\"error\":{\"code\":\"INTERNAL\",\"message\":\"the calendar sent a reply that is not a JSON object\"}}";
+const std::wstring kImpostor =
+    L"{\"error\":{\"code\":\"INTERNAL\",\"message\":\"another program, not the calendar, is serving the "
+    L"calendar's pipe; the request was not sent\"}}";
 const std::wstring kNoMember =
     L"{\"error\":{\"code\":\"INTERNAL\",\"message\":\"the calendar sent a reply without a result or an error\"}}";
 
@@ -437,6 +441,101 @@ TEST(CalendarPipeBusy, GivesUpAfterThirtySeconds)
     EXPECT_GE(elapsed, 30000u);
     EXPECT_LT(elapsed, 35000u);
     EXPECT_EQ(calendar.Connections(), 1u);
+}
+
+// ------------------------------------------------------ who serves the pipe
+
+struct ServerCase {
+    const char* name;
+    unsigned long serverProcessId;
+    std::vector<unsigned long> windowOwners;
+    bool sameUser;
+    CalendarPipeClient::ServerVerdict verdict;
+};
+
+void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
+
+using Verdict = CalendarPipeClient::ServerVerdict;
+const ServerCase kServerCases[] = {
+    {"WindowOwnerServes", 42, {42}, false, Verdict::kCalendar},
+    {"OneOfTwoWindowOwnersServes", 42, {7, 42}, false, Verdict::kCalendar},
+    // With a window to compare with, running as the same user is not enough.
+    {"OtherProcessWhileWindowShown", 42, {7}, true, Verdict::kImpostor},
+    // Found by its mutex alone: the user is all there is to check.
+    {"NoWindowSameUser", 42, {}, true, Verdict::kCalendar},
+    {"NoWindowOtherUser", 42, {}, false, Verdict::kImpostor},
+    {"ServerUnknown", 0, {}, true, Verdict::kImpostor},
+};
+
+class CalendarPipeServerJudge : public testing::TestWithParam<ServerCase> {};
+
+TEST_P(CalendarPipeServerJudge, TrustsOnlyTheCalendar)
+{
+    const ServerCase& c = GetParam();
+    EXPECT_EQ(CalendarPipeClient::JudgeServer(c.serverProcessId, c.windowOwners, c.sameUser), c.verdict);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CalendarPipeServerJudge, testing::ValuesIn(kServerCases), CaseName());
+
+// Starts the squatter program and waits until it serves the pipe name.
+testing::AssertionResult StartSquatter(RunningChild& squatter)
+{
+    if (!squatter.Start(ProgramFolder() + L"pipe_squatter.exe")) return testing::AssertionFailure() << "not started";
+    for (int i = 0; i < 100; ++i) {
+        if (squatter.Output().find("serving") != std::string::npos) return testing::AssertionSuccess();
+        Sleep(100);
+    }
+    return testing::AssertionFailure() << "the squatter did not come up: " << squatter.Output();
+}
+
+// What the squatter received, once its input is closed and it has ended.
+std::string SquatterReport(RunningChild& squatter)
+{
+    squatter.CloseInput();
+    EXPECT_TRUE(squatter.WaitForExit(10000));
+    const std::string out = squatter.Output();
+    const std::size_t at = out.find("connections ");
+    return at == std::string::npos ? out : out.substr(at, out.find_first_of("\r\n", at) - at);
+}
+
+// A process that took the pipe's name while the calendar shows its window
+// from another process gets a connection, but not a single byte: the token
+// is never written to it.
+TEST(CalendarPipeServer, SquatterIsNeverSentTheToken)
+{
+    TokenVariableGuard guard;
+    ASSERT_TRUE(SetEnvironmentVariableW(kTokenVariable, L"s3cr3t-token"));
+    FakeCalendar calendar(FakeCalendar::Presence::kWindow);  // the calendar's window, in this process
+    ASSERT_EQ(calendar.error(), "");
+    RunningChild squatter;
+    ASSERT_TRUE(StartSquatter(squatter));
+
+    StderrCapture err;
+    const ToolOutcome outcome = Call(L"ping", L"");
+    const std::string diagnostics = err.Take();
+
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text, kImpostor);
+    EXPECT_NE(diagnostics.find("not by the calendar"), std::string::npos) << diagnostics;
+    EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes 0");
+}
+
+// Found by its mutex alone, the calendar has no window to compare the server
+// with; a server of the same user is trusted. (Against another user's
+// process the pipe's access list is what protects the calendar.)
+TEST(CalendarPipeServer, WithoutAWindowAServerOfTheSameUserIsTrusted)
+{
+    TokenVariableGuard guard;
+    FakeCalendar calendar(FakeCalendar::Presence::kMutex);
+    ASSERT_EQ(calendar.error(), "");
+    RunningChild squatter;
+    ASSERT_TRUE(StartSquatter(squatter));
+
+    const ToolOutcome outcome = Call(L"ping", L"");
+
+    EXPECT_TRUE(outcome.ok) << std::string(outcome.text.begin(), outcome.text.end());
+    const std::string request = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
+    EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes " + std::to_string(request.size()));
 }
 
 // ------------------------------------------------------------ the fake

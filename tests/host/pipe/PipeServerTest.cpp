@@ -5,14 +5,18 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "AiMcpPipeServer.h"
 #include "DevHostApi.h"
 #include "HandleGauge.h"
 #include "PipeTestSupport.h"
+#include "ProcessUser.h"
 
 namespace {
 
@@ -302,18 +306,101 @@ TEST_F(PipeServer, StartAndStopAreIdempotent)
     EXPECT_EQ(ExchangeOverPipe(pipeName, Request("ping")).reply, "{\"id\":\"1\",\"ok\":true,\"result\":{\"pong\":true}}\n");
 }
 
-TEST_F(PipeServer, PipeNameTakenEndsTheWorkerButTheServerCountsAsRunning)
+std::wstring TraceTail()
 {
-    UniqueFile squatter(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 0, nullptr));
+    wchar_t trace[8192];
+    DevHost::CopyTraceTail(40, trace, 8192);
+    return trace;
+}
+
+const std::string kPong = "{\"id\":\"1\",\"ok\":true,\"result\":{\"pong\":true}}\n";
+
+// While another process holds the pipe's name the server adds no instance
+// of its own (clients could reach either): the worker waits until the name
+// is free and then serves. The squatter here allows one instance, which
+// every platform enforces; one that allows any number is refused through
+// the first-instance flag, which only Windows enforces.
+TEST_F(PipeServer, PipeNameTakenIsWaitedForThenServed)
+{
+    UniqueFile squatter(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 0,
+                                         nullptr));
     ASSERT_TRUE(squatter);
     EXPECT_EQ(server.StartServer(), 1);
     EXPECT_TRUE(server.IsRunning());
-    Sleep(300);
-    wchar_t trace[8192];
-    DevHost::CopyTraceTail(20, trace, 8192);
-    EXPECT_NE(std::wstring(trace).find(L"CAiMcpPipeServer: CreateNamedPipe failed err = "), std::wstring::npos) << trace;
+    Sleep(600);
+    EXPECT_NE(TraceTail().find(L"CAiMcpPipeServer: the pipe name is already taken, waiting for it err = "),
+              std::wstring::npos)
+        << TraceTail();
+    // Only the squatter's instance exists: a client that connects now
+    // reaches it, and nothing of the server answers.
+    UniqueFile early = OpenPipeClient(pipeName, 200);
+    EXPECT_TRUE(early);
+    early.reset();
+
+    squatter.reset();
+    const std::string reply = RunWhilePumping([&] { return ExchangeOverPipe(pipeName, Request("ping"), 5000).reply; });
+    EXPECT_EQ(reply, kPong);
+    EXPECT_NE(TraceTail().find(L"CAiMcpPipeServer: the pipe name is free, serving"), std::wstring::npos);
     server.StopServer();
     EXPECT_FALSE(server.IsRunning());
+}
+
+// Switching AI access on again restarts the server while a client may still
+// hold the previous run's instance, which on Windows keeps the name taken
+// until the client lets go; the new run serves as soon as it is free.
+TEST_F(PipeServer, RestartWhileAClientHoldsTheOldInstanceServesOnceItLetsGo)
+{
+    ASSERT_EQ(server.StartServer(), 1);
+    UniqueFile holder = OpenPipeClient(pipeName, 5000);
+    ASSERT_TRUE(holder);
+    server.StopServer();
+    ASSERT_EQ(server.StartServer(), 1);
+    Sleep(300);
+    holder.reset();
+    const std::string reply = RunWhilePumping([&] { return ExchangeOverPipe(pipeName, Request("ping"), 5000).reply; });
+    EXPECT_EQ(reply, kPong) << TraceTail();
+}
+
+// The pipe's access list, read back from a client's handle: SYSTEM and the
+// user this process runs as, nothing else, nothing inherited.
+TEST_F(PipeServer, PipeIsOpenToTheUserAndSystemOnly)
+{
+    ASSERT_EQ(server.StartServer(), 1);
+    UniqueFile client = OpenPipeClient(pipeName, 5000);
+    ASSERT_TRUE(client);
+
+    PACL dacl = nullptr;
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    ASSERT_EQ(GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, descriptor.put()),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(dacl, nullptr);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+
+    std::vector<unsigned char> user = ProcessUserSid(GetCurrentProcess());
+    ASSERT_FALSE(user.empty());
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID system = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system));
+
+    ASSERT_EQ(dacl->AceCount, 2);
+    bool sawUser = false, sawSystem = false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &ace));
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_TRUE(allowed->Mask == GENERIC_ALL || allowed->Mask == FILE_ALL_ACCESS) << std::hex << allowed->Mask;
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if (EqualSid(sid, user.data())) sawUser = true;
+        if (EqualSid(sid, system)) sawSystem = true;
+    }
+    FreeSid(system);
+    EXPECT_TRUE(sawUser);
+    EXPECT_TRUE(sawSystem);
 }
 
 TEST_F(PipeServer, NoHandlesLeakOverAThousandRequests)
