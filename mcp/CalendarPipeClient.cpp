@@ -28,6 +28,44 @@ ToolOutcome Failure(const wchar_t* code, const std::wstring& message)
     return ToolOutcome{false, CalendarPipeClient::LocalError(code, message)};
 }
 
+// The window functions live in user32, which is loaded only when a check
+// needs them (and then kept): loading it is a good part of the start-up of
+// a program that otherwise only needs the kernel, and a client that just
+// starts the server and lists its tools never needs a window.
+struct WindowFunctions {
+    using FindWindowExFunction = HWND(WINAPI*)(HWND, HWND, LPCWSTR, LPCWSTR);
+    using GetWindowThreadProcessIdFunction = DWORD(WINAPI*)(HWND, LPDWORD);
+    FindWindowExFunction findWindowEx = nullptr;
+    GetWindowThreadProcessIdFunction getWindowThreadProcessId = nullptr;
+};
+
+template <typename Function>
+Function LoadFunction(HMODULE module, const char* name)
+{
+    // Through the generic function pointer type, which converts to and from
+    // every other without a cast warning.
+    using Generic = void (*)();
+    return reinterpret_cast<Function>(reinterpret_cast<Generic>(GetProcAddress(module, name)));
+}
+
+const WindowFunctions& Windows()
+{
+    static const WindowFunctions functions = [] {
+        WindowFunctions loaded;
+        if (const HMODULE user32 = LoadLibraryW(L"user32.dll")) {
+            loaded.findWindowEx = LoadFunction<WindowFunctions::FindWindowExFunction>(user32, "FindWindowExW");
+            loaded.getWindowThreadProcessId =
+                LoadFunction<WindowFunctions::GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
+        }
+        if (!loaded.findWindowEx || !loaded.getWindowThreadProcessId) {
+            LogLine(L"cannot load the window functions of user32.dll, err " + std::to_wstring(GetLastError()));
+            loaded = WindowFunctions{};
+        }
+        return loaded;
+    }();
+    return functions;
+}
+
 bool RunsAsThisUser(DWORD processId)
 {
     const std::vector<unsigned char> mine = ProcessUserSid(GetCurrentProcess());
@@ -66,7 +104,8 @@ bool CalendarPipeClient::IsCalendarRunning()
 {
     UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
     if (mutex) return true;
-    return FindWindowW(nullptr, kWindowTitle) != nullptr;
+    const WindowFunctions& windows = Windows();
+    return windows.findWindowEx && windows.findWindowEx(nullptr, nullptr, nullptr, kWindowTitle) != nullptr;
 }
 
 CalendarPipeClient::ServerVerdict CalendarPipeClient::JudgeServer(unsigned long serverProcessId,
@@ -83,10 +122,12 @@ CalendarPipeClient::ServerVerdict CalendarPipeClient::JudgeServer(unsigned long 
 std::vector<unsigned long> CalendarPipeClient::CalendarWindowOwners()
 {
     std::vector<unsigned long> owners;
+    const WindowFunctions& windows = Windows();
+    if (!windows.findWindowEx) return owners;
     HWND window = nullptr;
-    while ((window = FindWindowExW(nullptr, window, nullptr, kWindowTitle)) != nullptr) {
+    while ((window = windows.findWindowEx(nullptr, window, nullptr, kWindowTitle)) != nullptr) {
         DWORD processId = 0;
-        if (GetWindowThreadProcessId(window, &processId) && processId != 0 &&
+        if (windows.getWindowThreadProcessId(window, &processId) && processId != 0 &&
             std::find(owners.begin(), owners.end(), processId) == owners.end())
             owners.push_back(processId);
     }
