@@ -8,6 +8,7 @@
 #include <string>
 
 #include "JsonValue.h"
+#include "NestedTexts.h"
 #include "UniqueHandle.h"
 
 using namespace std::string_literals;
@@ -280,17 +281,6 @@ void RunOnDefaultStack(DepthRun& run)
     ASSERT_TRUE(GetExitCodeThread(thread.get(), &code));
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(run.finished) << "the thread ran out of stack";
-}
-
-std::wstring NestedArrays(int depth) { return std::wstring(depth, L'[') + std::wstring(depth, L']'); }
-
-std::wstring NestedObjects(int depth)
-{
-    std::wstring text;
-    for (int i = 0; i < depth; ++i) text += LR"({"a":)";
-    text += L"1";
-    text.append(depth, L'}');
-    return text;
 }
 
 std::wstring NestedMixed(int depth)
