@@ -18,6 +18,8 @@
 #include "JsonValue.h"
 #include "UniqueHandle.h"
 
+// Built once per deliverable: the suite is named after it (JsonCorpusMcp,
+// JsonCorpusPlugin) so that the two runs can be told apart.
 #define TESSARY_WIDEN2(text) L##text
 #define TESSARY_WIDEN(text) TESSARY_WIDEN2(text)
 
@@ -109,7 +111,7 @@ RoadResult TakeRoad(const CorpusFile& file)
     return result;
 }
 
-TEST(JsonCorpus, AcceptsEveryYFile)
+TEST(TESSARY_JSON_CORPUS_SUITE, AcceptsEveryYFile)
 {
     const std::vector<CorpusFile> files = LoadFiles(L"y_");
     ASSERT_EQ(files.size(), kAcceptFiles) << "corpus folder " << Shown(kCorpusDir);
@@ -142,7 +144,7 @@ const Liberty* FindLiberty(const std::wstring& name)
     return nullptr;
 }
 
-TEST(JsonCorpus, RefusesEveryNFileButTheLiberties)
+TEST(TESSARY_JSON_CORPUS_SUITE, RefusesEveryNFileButTheLiberties)
 {
     const std::vector<CorpusFile> files = LoadFiles(L"n_");
     ASSERT_EQ(files.size(), kRefuseFiles) << "corpus folder " << Shown(kCorpusDir);
@@ -161,7 +163,7 @@ TEST(JsonCorpus, RefusesEveryNFileButTheLiberties)
     EXPECT_EQ(libertiesSeen, std::size(kLiberties)) << "a liberty names a file that is not in the corpus";
 }
 
-TEST(JsonCorpus, ParserAloneAgreesWithTheRoad)
+TEST(TESSARY_JSON_CORPUS_SUITE, ParserAloneAgreesWithTheRoad)
 {
     // A caller that forgot the depth check gets the same answers: the deep n_
     // files (100,000 opening brackets, 50,000 nested objects) are refused by
@@ -242,7 +244,7 @@ std::wstring OneReplacementPerRun(std::wstring written)
     return written;
 }
 
-TEST(JsonCorpus, EveryIFileFinishesAsRecorded)
+TEST(TESSARY_JSON_CORPUS_SUITE, EveryIFileFinishesAsRecorded)
 {
     const std::vector<CorpusFile> files = LoadFiles(L"i_");
     ASSERT_EQ(files.size(), kEitherFiles) << "corpus folder " << Shown(kCorpusDir);
