@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -81,10 +82,75 @@ const NumberCase kNumbers[] = {
     {"HugeNegativeExponent", L"-1e-999999999", -0.0, L"-0"},
     {"ExponentPastDoublePrecision", L"1e99999999999999999999999", kInf, L"null"},
     {"ZeroWithHugeExponent", L"0e99999999999999999999", 0.0, L"0"},
+    {"NegativeZeroWithExponent", L"-0e5", -0.0, L"-0"},
+    {"NegativeZeroWithNegativeExponent", L"-0.0e-5", -0.0, L"-0"},
+    {"TwelveDigitExponent", L"1e999999999999", kInf, L"null"},
+    // 1.5 stepped up 308 times stays finite, a little above 1.5e308.
+    {"NearOverflow", L"1.5e308", 1.5000000000000032e+308, L"1.5e+308"},
+    {"OneStepPastOverflow", L"1.5e309", kInf, L"null"},
+    // Stepping down through the subnormals: 5e-324 is the last step before 0.
+    {"SubnormalEdge", L"4.9e-324", 5e-324, L"4.94065645841247e-324"},
+    {"BelowSmallestSubnormal", L"2e-324", 0.0, L"0"},
+    {"SmallestNormalRange", L"2.2250738585072014e-308", 2.2250738585072029e-308, L"2.2250738585072e-308"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Numbers, JsonNumberRead, testing::ValuesIn(kNumbers),
                          [](const testing::TestParamInfo<NumberCase>& info) { return std::string(info.param.name); });
+
+// The exponent's steps as written down: n multiplications or divisions by
+// ten, one at a time, none skipped.
+double SteppedByTen(double v, bool down, int n)
+{
+    for (int i = 0; i < n; ++i) v = down ? v / 10.0 : v * 10.0;
+    return v;
+}
+
+TEST(JsonNumberExponent, MatchesEveryStepTakenOneByOne)
+{
+    // The parser stops stepping once the value cannot change any more; that
+    // must never show in the result. Every exponent up to well past the
+    // point where each mantissa reaches zero or infinity, in both directions.
+    const wchar_t* const mantissas[] = {L"1",  L"1.5", L"4.9", L"9.999",  L"1.7976931348623157", L"2.2250738585072014",
+                                        L"-3", L"0.1", L"7",   L"123456789", L"-0.000001"};
+    for (const wchar_t* m : mantissas) {
+        JsonValue::Ptr base = JsonValue::Parse(m);
+        ASSERT_NE(base, nullptr) << m;
+        const double magnitude = std::fabs(base->NumberValue());
+        const double sign = base->NumberValue() < 0 ? -1.0 : 1.0;
+        for (int n = 0; n <= 800; ++n) {
+            for (const bool down : {false, true}) {
+                const std::wstring text = std::wstring(m) + (down ? L"e-" : L"e") + std::to_wstring(n);
+                JsonValue::Ptr value = JsonValue::Parse(text);
+                ASSERT_NE(value, nullptr) << testing::PrintToString(text);
+                const double expected = SteppedByTen(magnitude, down, n) * sign;
+                ASSERT_EQ(Bits(value->NumberValue()), Bits(expected))
+                    << testing::PrintToString(text) << " read " << testing::PrintToString(value->NumberValue());
+            }
+        }
+    }
+}
+
+TEST(JsonNumberExponent, HundredThousandExponentDigitsFinish)
+{
+    // The digit count alone makes n infinite; the steps still end at once.
+    const std::wstring digits(100000, L'7');
+    const struct {
+        std::wstring text;
+        double value;
+    } cases[] = {
+        {L"1e" + digits, kInf},
+        {L"-2.5E+" + digits, -kInf},
+        {L"1e-" + digits, 0.0},
+        {L"-1e-" + digits, -0.0},
+        {L"0e" + digits, 0.0},
+        {L"-0E+" + digits, -0.0},
+    };
+    for (const auto& c : cases) {
+        JsonValue::Ptr value = JsonValue::Parse(c.text);
+        ASSERT_NE(value, nullptr) << testing::PrintToString(c.text.substr(0, 8));
+        EXPECT_EQ(Bits(value->NumberValue()), Bits(c.value)) << testing::PrintToString(c.text.substr(0, 8));
+    }
+}
 
 struct FormatCase {
     const char* name;

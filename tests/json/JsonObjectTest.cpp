@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "JsonValue.h"
+#include "NestedTexts.h"
 
 using namespace std::string_literals;
 
@@ -197,20 +198,9 @@ TEST_P(JsonDepth, ComparesNestingWithLimit)
     EXPECT_EQ(ExceedsJsonDepth(c.text, c.limit), c.exceeds);
 }
 
-std::wstring Nested(int depth) { return std::wstring(depth, L'[') + std::wstring(depth, L']'); }
-
-std::wstring NestedObjects(int depth)
-{
-    std::wstring text;
-    for (int i = 0; i < depth; ++i) text += LR"({"a":)";
-    text += L"1";
-    text.append(depth, L'}');
-    return text;
-}
-
 const DepthCase kDepths[] = {
-    {"SixtyFourArraysAtLimit", Nested(64), 64, false},
-    {"SixtyFiveArraysOverLimit", Nested(65), 64, true},
+    {"SixtyFourArraysAtLimit", NestedArrays(64), 64, false},
+    {"SixtyFiveArraysOverLimit", NestedArrays(65), 64, true},
     {"SixtyFourObjectsAtLimit", NestedObjects(64), 64, false},
     {"SixtyFiveObjectsOverLimit", NestedObjects(65), 64, true},
     {"MixedBracketsCount", L"{\"a\":[{\"b\":[]}]}", 3, true},

@@ -2,11 +2,14 @@
 // observed through the writer's compact form.
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <ostream>
 #include <string>
 
 #include "JsonValue.h"
+#include "NestedTexts.h"
+#include "UniqueHandle.h"
 
 using namespace std::string_literals;
 
@@ -237,14 +240,106 @@ TEST(JsonParse, LengthBoundsTheInput)
     EXPECT_EQ(JsonValue::Parse(text, 0), nullptr);
 }
 
-TEST(JsonParse, DeepNestingParses)
+// Parsing, writing, copying and destroying all recurse once per level. A
+// Windows thread made with the defaults reserves 1 MiB of stack; on such a
+// thread the deepest text the parser accepts must go through all four, and
+// anything deeper must be refused without running out of stack. (Under Wine
+// a thread that overflows its stack just ends, so each run says whether it
+// got to its end.)
+constexpr SIZE_T kDefaultThreadStack = 1 << 20;
+
+struct DepthRun {
+    std::wstring text;
+    bool parsed = false;
+    std::wstring written;
+    std::wstring cloneWritten;
+    bool finished = false;
+};
+
+DWORD WINAPI RunDepthCase(void* param)
 {
-    // The parser has no depth limit of its own.
-    const int depth = 500;
-    const std::wstring text = std::wstring(depth, L'[') + std::wstring(depth, L']');
-    JsonValue::Ptr value = JsonValue::Parse(text);
-    ASSERT_NE(value, nullptr);
-    EXPECT_EQ(value->Serialize(), text);
+    DepthRun& run = *static_cast<DepthRun*>(param);
+    {
+        JsonValue::Ptr value = JsonValue::Parse(run.text);
+        run.parsed = value != nullptr;
+        if (value) {
+            run.written = value->Serialize();
+            run.cloneWritten = value->Clone()->Serialize();
+        }
+    }
+    run.finished = true;
+    return 0;
+}
+
+void RunOnDefaultStack(DepthRun& run)
+{
+    UniqueHandle thread(CreateThread(nullptr, kDefaultThreadStack, &RunDepthCase, &run,
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(WaitForSingleObject(thread.get(), INFINITE), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ASSERT_TRUE(GetExitCodeThread(thread.get(), &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(run.finished) << "the thread ran out of stack";
+}
+
+std::wstring NestedMixed(int depth)
+{
+    std::wstring text;
+    for (int i = 0; i < depth; ++i) text += i % 2 ? L"{\"k\":" : L"[0,";
+    text += L"1";
+    for (int i = depth - 1; i >= 0; --i) text += i % 2 ? L"}" : L"]";
+    return text;
+}
+
+TEST(JsonParseDepth, DeepestAcceptedTextsRoundTripOnDefaultStack)
+{
+    for (const std::wstring& text :
+         {NestedArrays(kMaxJsonParseDepth), NestedObjects(kMaxJsonParseDepth), NestedMixed(kMaxJsonParseDepth)}) {
+        ASSERT_FALSE(ExceedsJsonDepth(text, kMaxJsonParseDepth));
+        DepthRun run;
+        run.text = text;
+        RunOnDefaultStack(run);
+        ASSERT_TRUE(run.parsed) << text.substr(0, 12);
+        EXPECT_EQ(run.written, text);
+        EXPECT_EQ(run.cloneWritten, text);
+    }
+}
+
+TEST(JsonParseDepth, OneLevelDeeperIsRefused)
+{
+    for (const std::wstring& text : {NestedArrays(kMaxJsonParseDepth + 1), NestedObjects(kMaxJsonParseDepth + 1),
+                                     NestedMixed(kMaxJsonParseDepth + 1)}) {
+        DepthRun run;
+        run.text = text;
+        RunOnDefaultStack(run);
+        EXPECT_FALSE(run.parsed) << text.substr(0, 12);
+    }
+}
+
+TEST(JsonParseDepth, UnclosedBracketsFillingAPipeMessageAreRefused)
+{
+    // What a caller that forgot its own depth check could be handed: 64 KiB
+    // of opening brackets, or of array-in-object openings.
+    std::wstring objects;
+    while (objects.size() < 65536) objects += LR"({"a":[)";
+    for (const std::wstring& text : {std::wstring(65536, L'['), objects}) {
+        DepthRun run;
+        run.text = text;
+        RunOnDefaultStack(run);
+        EXPECT_FALSE(run.parsed);
+    }
+}
+
+TEST(JsonParseDepth, BoundIsAboveEveryCallersOwnCheck)
+{
+    // tessary-mcp checks client messages and replies at 1000 levels, the
+    // plug-in pipe requests at 64: any text those checks let through must
+    // never be refused for its depth by the parser itself.
+    DepthRun run;
+    run.text = NestedArrays(1000);
+    RunOnDefaultStack(run);
+    EXPECT_TRUE(run.parsed);
 }
 
 }  // namespace
