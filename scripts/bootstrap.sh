@@ -20,6 +20,8 @@ have npm                          || need_pkgs+=(npm)
 have Xvfb                         || need_pkgs+=(xvfb)
 have xdotool                      || need_pkgs+=(xdotool)
 [ -x /usr/bin/import ]            || need_pkgs+=(imagemagick)
+# The release installer (scripts/release.sh): CPack's NSIS generator.
+have makensis                     || need_pkgs+=(nsis)
 
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "bootstrap: installing ${need_pkgs[*]}"
