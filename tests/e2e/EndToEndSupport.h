@@ -54,8 +54,8 @@ inline testing::AssertionResult StartDevHost(RunningChild& calendar, const std::
 // Tells the calendar to quit and expects it to end cleanly.
 inline void StopDevHost(RunningChild& calendar)
 {
-    SendToDevHost({L"quit"});
-    EXPECT_TRUE(calendar.WaitForExit(20000)) << calendar.Output();
+    const ChildResult quit = SendToDevHost({L"quit"});
+    EXPECT_TRUE(calendar.WaitForExit(20000)) << "quit: " << quit.out << quit.err << "\n" << calendar.Output();
     EXPECT_EQ(calendar.ExitCode(), 0u);
 }
 
