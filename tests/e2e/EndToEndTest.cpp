@@ -17,41 +17,14 @@
 
 namespace {
 
+using e2e::CallTool;
 using e2e::FromUtf8;
+using e2e::LocalToday;
+using e2e::ToolResult;
+using e2e::Today;
 using e2e::ToUtf8;
 
-std::wstring Mcp() { return ProgramFolder() + L"tessary-mcp.exe"; }
-
 ChildResult Send(const std::vector<std::wstring>& words) { return SendToDevHost(words); }
-
-// The text of the tool result of one tools/call through tessary-mcp.exe,
-// and whether it was flagged as an error.
-struct ToolResult {
-    bool isError = false;
-    std::wstring text;
-};
-
-ToolResult CallTool(const std::wstring& token, const std::string& name, const std::string& arguments = "{}")
-{
-    ChildOptions options;
-    options.environment = {{L"TESSARY_AIMCP_TOKEN", token}};
-    const ChildResult r = RunChild(Mcp(),
-                                   "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"" + name +
-                                       "\",\"arguments\":" + arguments + "}}\n",
-                                   options);
-    ToolResult result;
-    const std::wstring out = FromUtf8(r.out);
-    const JsonValue::Ptr reply = JsonValue::Parse(out);
-    const JsonValue* res = reply ? reply->GetMember(L"result") : nullptr;
-    if (!res) {
-        result.isError = true;
-        result.text = L"no tool result in: " + out;
-        return result;
-    }
-    result.isError = res->GetMember(L"isError") && res->GetMember(L"isError")->BoolValue();
-    result.text = res->GetMember(L"content")->Items()[0]->GetMember(L"text")->StringValue();
-    return result;
-}
 
 class EndToEnd : public testing::Test {
 protected:
@@ -65,12 +38,7 @@ protected:
     }
     void TearDown() override { e2e::StopDevHost(calendar); }
 
-    std::wstring Token()
-    {
-        const ChildResult r = Send({L"setting", L"get", L"sys_aimcp_token"});
-        std::wstring text(r.out.begin(), r.out.end());
-        return r.exitCode == 0 ? text.substr(3, text.find(L'\n', 3) - 3) : std::wstring();
-    }
+    std::wstring Token() { return e2e::StoredToken(); }
 };
 
 TEST_F(EndToEnd, GateAndDispatcherAnswerThroughMcp)
@@ -110,42 +78,6 @@ TEST_F(EndToEnd, GateAndDispatcherAnswerThroughMcp)
     EXPECT_EQ(CallTool(token, "calendar_list").text,
               L"{\"error\":{\"code\":\"FEATURE_DISABLED\",\"message\":\"AI access to the local calendar is turned off\"}}");
     EXPECT_EQ(Token(), token);
-}
-
-// Today's local date and the zone's current offset, as the calendar sees
-// them (the Win32 calls follow TZ).
-struct LocalToday {
-    std::string day, nextDay, offset;
-};
-
-LocalToday Today()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    SYSTEMTIME midnight = now;
-    midnight.wHour = midnight.wMinute = midnight.wSecond = midnight.wMilliseconds = 0;
-    FILETIME ft;
-    SystemTimeToFileTime(&midnight, &ft);
-    ULARGE_INTEGER t{};
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    t.QuadPart += 864000000000ull;
-    ft.dwLowDateTime = t.LowPart;
-    ft.dwHighDateTime = t.HighPart;
-    SYSTEMTIME next;
-    FileTimeToSystemTime(&ft, &next);
-    TIME_ZONE_INFORMATION tz;
-    const DWORD mode = GetTimeZoneInformation(&tz);
-    const long bias = tz.Bias + (mode == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : mode == TIME_ZONE_ID_STANDARD ? tz.StandardBias : 0);
-    char buffer[64];
-    LocalToday today;
-    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
-    today.day = buffer;
-    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", next.wYear, next.wMonth, next.wDay);
-    today.nextDay = buffer;
-    std::snprintf(buffer, sizeof buffer, "%c%02ld:%02ld", bias > 0 ? '-' : '+', std::labs(bias) / 60, std::labs(bias) % 60);
-    today.offset = buffer;
-    return today;
 }
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }

@@ -110,17 +110,17 @@ bool Spawn(const std::wstring& program, const ChildOptions& options, Spawned& sp
     return true;
 }
 
-void DrainInto(HANDLE pipe, std::string& sink, std::mutex* lock)
+// Appends what arrives on the pipe to the sink, and to the second sink too
+// when there is one; under the lock when one is given.
+void DrainInto(HANDLE pipe, std::string& sink, std::mutex* lock, std::string* alsoInto)
 {
     char buf[65536];
     DWORD got = 0;
     while (ReadFile(pipe, buf, sizeof buf, &got, nullptr) && got > 0) {
-        if (lock) {
-            const std::lock_guard<std::mutex> hold(*lock);
-            sink.append(buf, got);
-        } else {
-            sink.append(buf, got);
-        }
+        std::unique_lock<std::mutex> hold;
+        if (lock) hold = std::unique_lock<std::mutex>(*lock);
+        sink.append(buf, got);
+        if (alsoInto) alsoInto->append(buf, got);
     }
 }
 
@@ -133,8 +133,8 @@ ChildResult RunChild(const std::wstring& program, const std::string& input, cons
     if (!Spawn(program, options, child)) return result;
     result.started = true;
 
-    std::thread outReader(DrainInto, child.output.get(), std::ref(result.out), nullptr);
-    std::thread errReader(DrainInto, child.error.get(), std::ref(result.err), nullptr);
+    std::thread outReader(DrainInto, child.output.get(), std::ref(result.out), nullptr, nullptr);
+    std::thread errReader(DrainInto, child.error.get(), std::ref(result.err), nullptr, nullptr);
     std::thread writer([&] {
         std::size_t at = 0;
         while (at < input.size()) {
@@ -162,8 +162,9 @@ ChildResult RunChild(const std::wstring& program, const std::string& input, cons
 
 struct RunningChild::State {
     Spawned child;
-    mutable std::mutex lock;  // protects output
-    std::string output;
+    mutable std::mutex lock;  // protects output and standardOutput
+    std::string output;          // standard output and error as they arrive
+    std::string standardOutput;  // standard output alone
     std::thread outReader;
     std::thread errReader;
 };
@@ -189,8 +190,23 @@ bool RunningChild::Start(const std::wstring& program, const ChildOptions& option
     End();
     state_.reset(new State());
     if (!Spawn(program, options, state_->child)) return false;
-    state_->outReader = std::thread(DrainInto, state_->child.output.get(), std::ref(state_->output), &state_->lock);
-    state_->errReader = std::thread(DrainInto, state_->child.error.get(), std::ref(state_->output), &state_->lock);
+    state_->outReader = std::thread(DrainInto, state_->child.output.get(), std::ref(state_->output), &state_->lock,
+                                    &state_->standardOutput);
+    state_->errReader =
+        std::thread(DrainInto, state_->child.error.get(), std::ref(state_->output), &state_->lock, nullptr);
+    return true;
+}
+
+bool RunningChild::Write(const std::string& bytes)
+{
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        DWORD put = 0;
+        if (!state_->child.input ||
+            !WriteFile(state_->child.input.get(), bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &put, nullptr))
+            return false;
+        at += put;
+    }
     return true;
 }
 
@@ -215,6 +231,25 @@ std::string RunningChild::Output() const
 {
     const std::lock_guard<std::mutex> hold(state_->lock);
     return state_->output;
+}
+
+std::string RunningChild::StandardOutput() const
+{
+    const std::lock_guard<std::mutex> hold(state_->lock);
+    return state_->standardOutput;
+}
+
+unsigned long long RunningChild::CommittedBytes() const
+{
+    if (!state_->child.process) return 0;
+    unsigned long long committed = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* at = nullptr;
+         VirtualQueryEx(state_->child.process.get(), at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT) committed += region.RegionSize;
+    }
+    return committed;
 }
 
 void RunningChild::Terminate()

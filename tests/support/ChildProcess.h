@@ -55,6 +55,9 @@ public:
     // Starts the program with its standard input left open. A child this
     // object started before is ended first.
     bool Start(const std::wstring& program, const ChildOptions& options = {});
+    // Writes the bytes to the child's standard input; false once it is
+    // closed or the child has gone.
+    bool Write(const std::string& bytes);
     // Closes the child's standard input.
     void CloseInput();
     // Waits for the child to end; false on time-out.
@@ -62,6 +65,12 @@ public:
     unsigned long ExitCode() const;
     // Standard output and standard error, as far as they have arrived.
     std::string Output() const;
+    // Standard output alone, as far as it has arrived.
+    std::string StandardOutput() const;
+    // The memory the running child has committed now, in bytes, counted
+    // region by region over its address space (so memory committed but
+    // never touched counts too); 0 when it cannot be read.
+    unsigned long long CommittedBytes() const;
     void Terminate();
 
 private:
