@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <clocale>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -22,6 +23,17 @@
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)
+
+// Runs once before the first input. The C library classifies wide
+// characters (iswspace, towlower, wcstol) by its locale; the C locale knows
+// ASCII only, whereas the Windows runtime the deliverables use knows Unicode
+// white space and letter case, so the targets run in a UTF-8 locale, which
+// comes closer; the two need not agree on every character.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    std::setlocale(LC_ALL, "C.UTF-8");
+    return 0;
+}
 
 // Little-endian pairs of bytes as UTF-16 code units (0..0xFFFF), as the
 // deliverables hold text on Windows; an odd last byte is dropped.
