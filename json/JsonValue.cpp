@@ -116,6 +116,7 @@ public:
 private:
     const wchar_t* p_;
     const wchar_t* end_;
+    int depth_ = 0;  // containers open around the current position
 
     bool AtEnd() const { return p_ >= end_; }
 
@@ -153,8 +154,16 @@ private:
         if (StartsWithWord("false")) { p_ += 5; return JsonValue::MakeBool(false); }
         if (StartsWithWord("null")) { p_ += 4; return JsonValue::MakeNull(); }
         if (c == L'-' || IsDigit(c)) return ReadNumber();
-        if (c == L'{') { ++p_; return ReadObject(); }
-        if (c == L'[') { ++p_; return ReadArray(); }
+        if (c == L'{' || c == L'[') {
+            // One level of recursion per level of nesting: past the bound the
+            // text is refused before the stack can run out.
+            if (depth_ >= kMaxJsonParseDepth) return nullptr;
+            ++p_;
+            ++depth_;
+            JsonValue::Ptr container = c == L'{' ? ReadObject() : ReadArray();
+            --depth_;
+            return container;
+        }
         return nullptr;
     }
 
@@ -200,10 +209,13 @@ private:
             if (!AtEnd() && (*p_ == L'+' || *p_ == L'-')) { down = (*p_ == L'-'); ++p_; }
             double n = 0.0;
             if (!ReadDigits(n)) return nullptr;
-            // One step of ten at a time. Once the value is zero or infinite
-            // further steps cannot change it, so the loop stops there.
+            // n steps of ten, one at a time; the value is what those steps
+            // give. Zero and infinity are fixed points of both steps, so the
+            // loop stops at the first of them: every finite non-zero v reaches
+            // one within about 650 steps, however large n is (n may itself
+            // be infinite after a few hundred exponent digits).
             for (double i = 0.0; i < n; i += 1.0) {
-                if (v == 0.0 || std::isinf(v)) break;
+                if (v == 0.0 || !std::isfinite(v)) break;
                 v = down ? v / 10.0 : v * 10.0;
             }
         }
