@@ -10,13 +10,16 @@
 // runtime's clock functions are never used: they misread some zone settings.
 //
 // Functions that can fail return a flag; on failure their outputs are not to
-// be used. None of them writes a message.
+// be used. None of them writes a message. The text grammar and the calendar
+// rules underneath, which need no platform, are in AiMcpDateText.h.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+
+#include "AiMcpDateText.h"
 
 // Broken-down local wall-clock time: year, month 1..12, day of week (unused,
 // always 0 in values made here), day 1..31, hour, minute, second,
@@ -79,15 +82,9 @@ std::wstring FormatDay(const LocalDateTime& day);
 // same day). False when either date does not exist or last is before first.
 [[nodiscard]] bool CountDays(const LocalDay& first, const LocalDay& last, int& days);
 
-// "YYYY-MM-DD": exactly four ASCII digits, "-", two digits, "-", two digits
-// and nothing more. No range or calendar check.
-[[nodiscard]] bool ParseDayText(const std::wstring& text, int& year, int& month, int& day);
-
 // ParseDayText, and the date must exist (leap years honoured, year 1601 on).
 // day receives the date with its time fields 0.
 [[nodiscard]] bool ParseDayTextValid(const std::wstring& text, LocalDay& day);
 
-// The range of dates writes accept: year 1970..2099, month 1..12, day 1..31
-// (not compared with the length of the month).
-bool IsSupportedDay(int year, int month, int day);
+// IsSupportedDay (AiMcpDateText.h) of the date's year, month and day.
 bool IsSupportedDay(const LocalDateTime& day);

@@ -1,8 +1,6 @@
 #include "AiMcpEventWrites.h"
 
-#include <climits>
-#include <cmath>
-#include <cwctype>
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -12,6 +10,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpQuota.h"
 #include "AiMcpText.h"
+#include "AiMcpWriteChecks.h"
 #include "AiMcpWritePath.h"
 #include "HostAccess.h"
 #include "JsonValue.h"
@@ -48,74 +47,9 @@ const wchar_t kDeleteFailed[] = L"the calendar did not delete the event";
 const wchar_t kDayFormat[] = L"%Y-%m-%d";
 const wchar_t kSolarCalendar[] = L"solar";
 
-constexpr LONG kDefaultShowType = 2;
-
-// ---- Trigger scanning ------------------------------------------------------
-
-// One "%d" of the scanf family: white space, an optional sign, at least one
-// digit. False (position unchanged) when no number is there or it does not
-// fit in 32 bits.
-bool ScanNumber(const std::wstring& text, std::size_t& position, LONG& value)
-{
-    std::size_t at = position;
-    while (at < text.size() && std::iswspace(text[at])) ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == L'+' || text[at] == L'-')) negative = text[at++] == L'-';
-    if (at >= text.size() || text[at] < L'0' || text[at] > L'9') return false;
-    long long magnitude = 0;
-    while (at < text.size() && text[at] >= L'0' && text[at] <= L'9') {
-        magnitude = magnitude * 10 + (text[at++] - L'0');
-        if (magnitude > static_cast<long long>(INT_MAX) + 1) return false;
-    }
-    const long long signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > INT_MAX || signedValue < INT_MIN) return false;
-    value = static_cast<LONG>(signedValue);
-    position = at;
-    return true;
-}
-
-// Scans up to count numbers separated by single colons, as "%d:%d[:%d]"
-// does; returns how many were read.
-int ScanColonNumbers(const std::wstring& text, LONG* values, int count)
-{
-    std::size_t position = 0;
-    int read = 0;
-    while (read < count) {
-        if (read > 0) {
-            if (position >= text.size() || text[position] != L':') break;
-            ++position;
-        }
-        if (!ScanNumber(text, position, values[read])) break;
-        ++read;
-    }
-    return read;
-}
+constexpr std::int32_t kDefaultShowType = 2;
 
 // ---- Reading the request ---------------------------------------------------
-
-// A member counts as present when it exists, is not null and, as a string,
-// is not blank.
-bool IsPresentMember(const JsonValue* object, const wchar_t* name)
-{
-    const JsonValue* member = object ? object->GetMember(name) : nullptr;
-    if (!member || member->IsNull()) return false;
-    return !member->IsString() || !TrimSpace(member->StringValue()).empty();
-}
-
-// A whole number member of the countdown object, compared with its range
-// before it is narrowed. given stays false for any other kind of value.
-bool ReadCountdownField(const JsonValue* countdown, const wchar_t* name, LONG maximum, bool& given, LONG& value)
-{
-    given = false;
-    const JsonValue* member = countdown ? countdown->GetMember(name) : nullptr;
-    if (!member || !member->IsNumber()) return true;
-    const double number = member->NumberValue();
-    if (!std::isfinite(number) || std::floor(number) != number) return true;
-    given = true;
-    if (number < 0 || number > maximum) return false;
-    value = static_cast<LONG>(number);
-    return true;
-}
 
 // Everything the checks look at, read once from the params.
 struct EventRequest {
@@ -131,8 +65,8 @@ struct EventRequest {
     std::wstring trigger;        // normalised, or empty
     bool triggerMember = false;  // "reminder.trigger" present
     bool countdownTypeGiven = false, showTypeGiven = false;
-    LONG countdownType = 0;
-    LONG showType = kDefaultShowType;
+    std::int32_t countdownType = 0;
+    std::int32_t showType = kDefaultShowType;
     bool countdownMember = false;  // either countdown field present
     std::wstring calendarId;
 
@@ -366,22 +300,6 @@ bool ReadCarriedProperty(IxEvent* event, LONG& value)
 }
 
 }  // namespace
-
-bool ParseTrigger(const std::wstring& text, ReminderTrigger& trigger)
-{
-    LONG values[3] = {0, 0, 0};
-    ReminderTrigger parsed;
-    if (ScanColonNumbers(text, values, 3) == 3) {
-        parsed = ReminderTrigger{values[0], values[1], values[2]};
-    } else {
-        if (ScanColonNumbers(text, values, 2) != 2) return false;
-        parsed = ReminderTrigger{0, values[0], values[1]};
-    }
-    if (parsed.hour < 0 || parsed.hour > 23 || parsed.minute < 0 || parsed.minute > 59 || parsed.dayOffset > 0)
-        return false;
-    trigger = parsed;
-    return true;
-}
 
 ComPtr<IxReminder> MakeReminder(const ReminderTrigger& trigger)
 {

@@ -28,21 +28,9 @@
 
 #include "AiMcpPendingStore.h"
 #include "AiMcpToolDispatcher.h"
+#include "AiMcpWriteChecks.h"
 #include "ComPtr.h"
 #include "HostApi.h"
-
-// A reminder trigger read from "[day:]HH:MM". The text is scanned as
-// "%d:%d:%d" (day offset, hour, minute) and, when that does not give three
-// numbers, as "%d:%d" (hour, minute; day offset 0); white space before a
-// number and anything after the last one are ignored. Valid when the hour
-// is 0..23, the minute 0..59 and the day offset 0 or below. A number too
-// large for 32 bits ends the scan there.
-struct ReminderTrigger {
-    LONG dayOffset = 0;
-    LONG hour = 0;
-    LONG minute = 0;
-};
-[[nodiscard]] bool ParseTrigger(const std::wstring& text, ReminderTrigger& trigger);
 
 // A new reminder that fires at the trigger: a primary trigger of the same
 // hour and minute on the event's day, the trigger itself as the one listed

@@ -1,8 +1,5 @@
 #include "AiMcpItemTools.h"
 
-#include <cerrno>
-#include <climits>
-#include <cwchar>
 #include <utility>
 
 #include "AiMcpAuditLog.h"
@@ -11,6 +8,7 @@
 #include "AiMcpEnvelope.h"
 #include "AiMcpQuota.h"
 #include "AiMcpText.h"
+#include "AiMcpWriteChecks.h"
 #include "AiMcpWritePath.h"
 #include "HostAccess.h"
 
@@ -26,8 +24,6 @@ const wchar_t kDayTooLarge[] = L"the day content is too large for one AI MCP res
 const wchar_t kResultTooLarge[] = L"the resulting day content is too large for one AI MCP response";
 const wchar_t kLineChanged[] =
     L"the day content changed while confirmation was pending; the target line no longer matches";
-
-constexpr std::size_t kMaxColorDigits = 8;
 
 std::wstring NoLineMessage(int index)
 {
@@ -72,32 +68,6 @@ bool ReadDayText(const DayTarget& target, std::wstring& text, std::wstring& mess
 bool ReadDayColor(const DayTarget& target, std::wstring& color, std::wstring& message)
 {
     return ReadDayValue(target, &IxDayContentService::GetDayBgColor, kReadColorFailed, color, message);
-}
-
-// A base-10 integer by the rules of wcstol (leading white space and a sign
-// allowed) that takes up the whole text. A value outside the 32-bit range is
-// refused rather than clamped, so it never names a line it was not meant to.
-bool ParseLineIndex(const std::wstring& text, int& index)
-{
-    if (text.empty()) return false;
-    wchar_t* end = nullptr;
-    errno = 0;
-    const long value = std::wcstol(text.c_str(), &end, 10);
-    if (end != text.c_str() + text.size() || errno == ERANGE) return false;
-    if (value < INT_MIN || value > INT_MAX) return false;
-    index = static_cast<int>(value);
-    return true;
-}
-
-// Empty, or 1 to 8 hexadecimal digits.
-bool IsInternalColor(const std::wstring& color)
-{
-    if (color.size() > kMaxColorDigits) return false;
-    for (wchar_t c : color) {
-        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-        if (!hex) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -220,11 +190,8 @@ bool ValidateItemWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
         if (!item.hasText && !item.hasBgcolor)
             return RefuseWrite(code, message, kInvalidParams,
                         L"malformed request: \"params\" needs a \"text\" or \"bgcolor\" string");
-        if (item.hasBgcolor) {
-            if (!item.bgcolor.empty() && item.bgcolor[0] == L'#') item.bgcolor.erase(0, 1);
-            if (!IsInternalColor(item.bgcolor))
-                return RefuseWrite(code, message, kInvalidParams, L"\"bgcolor\" must be an internal hex color string");
-        }
+        if (item.hasBgcolor && !NormalizeBgColor(item.bgcolor))
+            return RefuseWrite(code, message, kInvalidParams, L"\"bgcolor\" must be an internal hex color string");
         return true;
     }
 

@@ -21,7 +21,6 @@ const wchar_t kNothingToChange[] = L"malformed request: \"params\" names no fiel
 const wchar_t kCreateFailed[] = L"the note service could not create the note";
 const wchar_t kStoreFailed[] = L"the note service could not store the change";
 
-constexpr std::size_t kTitleUnits = 200;
 constexpr std::size_t kPreviewUnits = 120;
 constexpr LONG kLocalNoteType = 1;
 
@@ -74,12 +73,6 @@ std::wstring NotePreview(const std::wstring& content)
     return CutText(content, kPreviewUnits) + L"\u2026";
 }
 
-std::wstring DeriveNoteTitle(const std::wstring& content)
-{
-    const std::size_t lineEnd = content.find_first_of(L"\r\n");
-    return CutText(TrimSpace(content.substr(0, lineEnd)), kTitleUnits);
-}
-
 ComPtr<IxNote> FindLocalNote(IxNoteService* service, const std::wstring& noteId, bool listedCheck)
 {
     ComPtr<IUnknown> found;
@@ -122,7 +115,7 @@ std::wstring NotesList(const std::wstring& requestId)
         const ComPtr<IxNote> note = FindLocalNote(service.get(), noteId, false);
         if (!note) continue;
         const std::wstring entry = L"{\"id\":" + QuoteJson(noteId) + L",\"title\":" +
-                                   QuoteJson(CutText(NoteTitle(note.get()), kTitleUnits)) + L",\"preview\":" +
+                                   QuoteJson(CutText(NoteTitle(note.get()), kAiMcpNoteTitleUnits)) + L",\"preview\":" +
                                    QuoteJson(NotePreview(NoteContent(note.get()))) + L"}";
         const std::size_t grown = entriesLength + (entries.empty() ? 0 : 1) + Utf8Length(entry);
         if (emptyLength + grown > kAiMcpAnswerBudget) {
@@ -174,7 +167,8 @@ bool ValidateNoteWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
 
     if (kind == AiMcpWriteKind::NotesCreate) {
         if (!hasContent || TrimSpace(content).empty()) return RefuseWrite(code, message, kInvalidParams, kNeedsContent);
-        fields.title = hasTitle && !TrimSpace(title).empty() ? CutText(title, kTitleUnits) : DeriveNoteTitle(content);
+        fields.title =
+            hasTitle && !TrimSpace(title).empty() ? CutText(title, kAiMcpNoteTitleUnits) : DeriveNoteTitle(content);
         fields.content = std::move(content);
         fields.hasTitle = true;
         fields.hasContent = true;
@@ -192,7 +186,7 @@ bool ValidateNoteWrite(AiMcpWriteKind kind, const std::wstring& params, PendingW
 
     fields.hasTitle = hasTitle;
     fields.hasContent = hasContent;
-    fields.title = hasTitle ? CutText(title, kTitleUnits) : NoteTitle(note.get());
+    fields.title = hasTitle ? CutText(title, kAiMcpNoteTitleUnits) : NoteTitle(note.get());
     fields.content = hasContent ? std::move(content) : NoteContent(note.get());
     return true;
 }

@@ -21,6 +21,7 @@
 
 #include "AiMcpPendingStore.h"
 #include "AiMcpToolDispatcher.h"
+#include "AiMcpWriteChecks.h"
 #include "ComPtr.h"
 #include "HostApi.h"
 
@@ -30,10 +31,6 @@ constexpr std::size_t kAiMcpNoteContentLimit = 59392;
 // The content as notes_list previews it: whole when it has at most 120
 // units, else its first 120 followed by "…".
 std::wstring NotePreview(const std::wstring& content);
-
-// The title a note without one gets: its first line (up to the first CR or
-// LF), trimmed of white space, cut to 200 units.
-std::wstring DeriveNoteTitle(const std::wstring& content);
 
 // The note with that id when it is a local note (type value 1) and, with
 // listedCheck, one of the ids of the service's note list (compared exactly).

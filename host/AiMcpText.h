@@ -1,5 +1,8 @@
 // Small text helpers with which the tools assemble their JSON results and
 // keep them within the answer budget. Pure functions, safe on any thread.
+// QuoteJson, IntText, CutText and TrimSpace are plain standard C++
+// (AiMcpText.cpp); Utf8Length and LowerText rest on the platform's
+// conversions (AiMcpTextWin32.cpp).
 #pragma once
 
 #include <cstddef>

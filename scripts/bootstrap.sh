@@ -15,6 +15,11 @@ have cmake                        || need_pkgs+=(cmake)
 have ninja                        || need_pkgs+=(ninja-build)
 have node                         || need_pkgs+=(nodejs)
 have npm                          || need_pkgs+=(npm)
+# The native fuzzing of the pure parts (fuzz/): clang with libFuzzer and the
+# address and undefined-behaviour sanitizers' runtimes.
+[ -x /usr/bin/clang++ ]           || need_pkgs+=(clang)
+compgen -G '/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null \
+                                  || need_pkgs+=(libclang-rt-14-dev)
 # The settings page's screenshots (scripts/screenshots.sh): a virtual X
 # display, a way to find a window on it and one to save it as PNG.
 have Xvfb                         || need_pkgs+=(xvfb)

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit, process-level, pipe-client and
-# interoperability tests, all under Wine.
+# Builds everything and runs every test: a short run of each fuzz target
+# (natively, under libFuzzer and the sanitizers), then the unit,
+# process-level, pipe-client and interoperability tests, all under Wine.
+# Extra arguments go to the Wine run's ctest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/bootstrap.sh"
 cd "$root"
+cmake -S fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=/usr/bin/clang++ >/dev/null
+cmake --build build/fuzz
+ctest --test-dir build/fuzz -j2 --output-on-failure
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 BUILD_DIR="$root/build/mingw"
