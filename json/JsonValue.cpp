@@ -1,51 +1,53 @@
 #include "JsonValue.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cwchar>
+#include <iterator>
+#include <limits>
+#include <new>
+#include <utility>
+
+JsonValue::~JsonValue()
+{
+    switch (kind_) {
+    case JsonKind::String: std::destroy_at(&string_); break;
+    case JsonKind::Array: std::destroy_at(&items_); break;
+    case JsonKind::Object: std::destroy_at(&members_); break;
+    default: break;
+    }
+}
+
+const std::wstring& JsonValue::EmptyString()
+{
+    static const std::wstring empty;
+    return empty;
+}
+
+const JsonValue::ArrayItems& JsonValue::EmptyItems()
+{
+    static const ArrayItems empty;
+    return empty;
+}
+
+const JsonValue::ObjectMembers& JsonValue::EmptyMembers()
+{
+    static const ObjectMembers empty;
+    return empty;
+}
 
 JsonValue::Ptr JsonValue::MakeNull() { return Ptr(new JsonValue()); }
 
-JsonValue::Ptr JsonValue::MakeBool(bool value)
-{
-    Ptr v(new JsonValue());
-    v->kind_ = JsonKind::Bool;
-    v->bool_ = value;
-    return v;
-}
+JsonValue::Ptr JsonValue::MakeBool(bool value) { return Ptr(new JsonValue(value)); }
 
-JsonValue::Ptr JsonValue::MakeNumber(double value)
-{
-    Ptr v(new JsonValue());
-    v->kind_ = JsonKind::Number;
-    v->number_ = value;
-    return v;
-}
+JsonValue::Ptr JsonValue::MakeNumber(double value) { return Ptr(new JsonValue(value)); }
 
-JsonValue::Ptr JsonValue::MakeString(std::wstring value)
-{
-    Ptr v(new JsonValue());
-    v->kind_ = JsonKind::String;
-    v->string_ = std::move(value);
-    return v;
-}
+JsonValue::Ptr JsonValue::MakeString(std::wstring value) { return Ptr(new JsonValue(std::move(value))); }
 
-JsonValue::Ptr JsonValue::MakeArray(ArrayItems items)
-{
-    Ptr v(new JsonValue());
-    v->kind_ = JsonKind::Array;
-    v->items_ = std::move(items);
-    return v;
-}
+JsonValue::Ptr JsonValue::MakeArray(ArrayItems items) { return Ptr(new JsonValue(std::move(items))); }
 
-JsonValue::Ptr JsonValue::MakeObject(ObjectMembers members)
-{
-    Ptr v(new JsonValue());
-    v->kind_ = JsonKind::Object;
-    v->members_ = std::move(members);
-    return v;
-}
+JsonValue::Ptr JsonValue::MakeObject(ObjectMembers members) { return Ptr(new JsonValue(std::move(members))); }
 
 bool JsonValue::HasMember(const std::wstring& name) const
 {
@@ -86,7 +88,8 @@ JsonValue::Ptr JsonValue::Clone() const
     }
     case JsonKind::Object: {
         ObjectMembers copy;
-        for (const auto& member : members_) copy.emplace(member.first, member.second->Clone());
+        // Already in order: each copy goes in at the end without a search.
+        for (const auto& member : members_) copy.emplace_hint(copy.end(), member.first, member.second->Clone());
         return MakeObject(std::move(copy));
     }
     }
@@ -117,12 +120,16 @@ private:
     const wchar_t* p_;
     const wchar_t* end_;
     int depth_ = 0;  // containers open around the current position
+    // The elements of every array open around the current position, the
+    // innermost last: an array takes its own off the end when it closes, so
+    // that its list is allocated once, at its final size.
+    JsonValue::ArrayItems pending_;
 
     bool AtEnd() const { return p_ >= end_; }
 
     void SkipWhitespace()
     {
-        while (p_ < end_ && (*p_ == L'\t' || *p_ == L'\n' || *p_ == L'\r' || *p_ == L' ')) ++p_;
+        while (p_ < end_ && (*p_ == L' ' || *p_ == L'\n' || *p_ == L'\r' || *p_ == L'\t')) ++p_;
     }
 
     // Compares the next code units with an ASCII word, ignoring letter case.
@@ -143,28 +150,43 @@ private:
     JsonValue::Ptr ReadValue()
     {
         if (AtEnd()) return nullptr;
-        const wchar_t c = *p_;
-        if (c == L'"') {
+        switch (*p_) {
+        case L'"': {
             ++p_;
             std::wstring s;
             if (!ReadStringBody(s)) return nullptr;
             return JsonValue::MakeString(std::move(s));
         }
-        if (StartsWithWord("true")) { p_ += 4; return JsonValue::MakeBool(true); }
-        if (StartsWithWord("false")) { p_ += 5; return JsonValue::MakeBool(false); }
-        if (StartsWithWord("null")) { p_ += 4; return JsonValue::MakeNull(); }
-        if (c == L'-' || IsDigit(c)) return ReadNumber();
-        if (c == L'{' || c == L'[') {
+        case L'-': case L'0': case L'1': case L'2': case L'3': case L'4':
+        case L'5': case L'6': case L'7': case L'8': case L'9':
+            return ReadNumber();
+        case L'{':
+        case L'[': {
             // One level of recursion per level of nesting: past the bound the
             // text is refused before the stack can run out.
             if (depth_ >= kMaxJsonParseDepth) return nullptr;
+            const bool object = *p_ == L'{';
             ++p_;
             ++depth_;
-            JsonValue::Ptr container = c == L'{' ? ReadObject() : ReadArray();
+            JsonValue::Ptr container = object ? ReadObject() : ReadArray();
             --depth_;
             return container;
         }
-        return nullptr;
+        case L't': case L'T':
+            if (!StartsWithWord("true")) return nullptr;
+            p_ += 4;
+            return JsonValue::MakeBool(true);
+        case L'f': case L'F':
+            if (!StartsWithWord("false")) return nullptr;
+            p_ += 5;
+            return JsonValue::MakeBool(false);
+        case L'n': case L'N':
+            if (!StartsWithWord("null")) return nullptr;
+            p_ += 4;
+            return JsonValue::MakeNull();
+        default:
+            return nullptr;
+        }
     }
 
     // Reads digits into a double, v = v * 10 + d; false when there is none.
@@ -231,11 +253,16 @@ private:
         return -1;
     }
 
-    // The position is just past the opening quotation mark.
+    // The position is just past the opening quotation mark. Runs of plain
+    // units are copied whole; a string without escapes is copied once, into
+    // a string of its exact length.
     bool ReadStringBody(std::wstring& out)
     {
         const wchar_t* runStart = p_;
         for (;;) {
+            // The plain run: everything up to a quotation mark, a backslash,
+            // a control character or the end.
+            while (p_ < end_ && *p_ != L'"' && *p_ != L'\\' && (*p_ >= 0x20 || *p_ == L'\t')) ++p_;
             if (AtEnd()) return false;
             const wchar_t c = *p_;
             if (c == L'"') {
@@ -243,52 +270,50 @@ private:
                 ++p_;
                 return true;
             }
-            if (c == L'\\') {
-                out.append(runStart, p_);
-                ++p_;
-                if (AtEnd()) return false;
-                const wchar_t e = *p_++;
-                switch (e) {
-                case L'"': out.push_back(L'"'); break;
-                case L'\\': out.push_back(L'\\'); break;
-                case L'/': out.push_back(L'/'); break;
-                case L'b': out.push_back(L'\b'); break;
-                case L'f': out.push_back(L'\f'); break;
-                case L'n': out.push_back(L'\n'); break;
-                case L'r': out.push_back(L'\r'); break;
-                case L't': out.push_back(L'\t'); break;
-                case L'u': {
-                    unsigned unit = 0;
-                    for (int i = 0; i < 4; ++i) {
-                        if (AtEnd()) return false;
-                        const int h = HexValue(*p_++);
-                        if (h < 0) return false;
-                        unit = unit * 16 + static_cast<unsigned>(h);
-                    }
-                    out.push_back(static_cast<wchar_t>(unit));
-                    break;
-                }
-                default: return false;
-                }
-                runStart = p_;
-                continue;
-            }
-            if (c < 0x20 && c != L'\t') return false;
+            if (c != L'\\') return false;  // a raw control character
+            out.append(runStart, p_);
             ++p_;
+            if (AtEnd()) return false;
+            const wchar_t e = *p_++;
+            switch (e) {
+            case L'"': out.push_back(L'"'); break;
+            case L'\\': out.push_back(L'\\'); break;
+            case L'/': out.push_back(L'/'); break;
+            case L'b': out.push_back(L'\b'); break;
+            case L'f': out.push_back(L'\f'); break;
+            case L'n': out.push_back(L'\n'); break;
+            case L'r': out.push_back(L'\r'); break;
+            case L't': out.push_back(L'\t'); break;
+            case L'u': {
+                unsigned unit = 0;
+                for (int i = 0; i < 4; ++i) {
+                    if (AtEnd()) return false;
+                    const int h = HexValue(*p_++);
+                    if (h < 0) return false;
+                    unit = unit * 16 + static_cast<unsigned>(h);
+                }
+                out.push_back(static_cast<wchar_t>(unit));
+                break;
+            }
+            default: return false;
+            }
+            runStart = p_;
         }
     }
 
     JsonValue::Ptr ReadArray()
     {
-        JsonValue::ArrayItems items;
         if (AtEnd()) return nullptr;
+        const std::size_t first = pending_.size();
+        bool any = false;
         for (;;) {
             SkipWhitespace();
             if (AtEnd()) return nullptr;
-            if (items.empty() && *p_ == L']') { ++p_; break; }
+            if (!any && *p_ == L']') { ++p_; break; }
             JsonValue::Ptr item = ReadValue();
             if (!item) return nullptr;
-            items.push_back(std::move(item));
+            pending_.push_back(std::move(item));
+            any = true;
             SkipWhitespace();
             if (AtEnd()) return nullptr;
             if (*p_ == L']') { ++p_; break; }
@@ -296,8 +321,11 @@ private:
             ++p_;
             if (AtEnd()) return nullptr;
             // Past a comma an element must follow; a closing bracket no longer
-            // counts as an empty array because items is not empty.
+            // counts as an empty array because an element has been read.
         }
+        JsonValue::ArrayItems items(std::make_move_iterator(pending_.begin() + static_cast<std::ptrdiff_t>(first)),
+                                    std::make_move_iterator(pending_.end()));
+        pending_.resize(first);
         return JsonValue::MakeArray(std::move(items));
     }
 
@@ -321,7 +349,12 @@ private:
             if (AtEnd()) return nullptr;
             JsonValue::Ptr value = ReadValue();
             if (!value) return nullptr;
-            members[std::move(name)] = std::move(value);  // a later duplicate wins
+            // Members often come in name order already: then each one goes in
+            // at the end without a search. A later duplicate wins.
+            if (members.empty() || members.rbegin()->first < name)
+                members.emplace_hint(members.end(), std::move(name), std::move(value));
+            else
+                members[std::move(name)] = std::move(value);
             any = true;
             SkipWhitespace();
             if (AtEnd()) return nullptr;
@@ -353,121 +386,332 @@ JsonValue::Ptr JsonValue::Parse(const std::wstring& text)
 // ---------------------------------------------------------------------------
 // Writer
 
-void AppendQuotedJsonString(std::wstring& out, const std::wstring& text)
+namespace {
+
+// The writer's output: text appended to a string through a pointer. The
+// string is lengthened ahead of the text and cut back to it once, when the
+// writing ends, so that each piece written costs a check of the room left
+// and a copy, not a call into the string.
+class Output {
+public:
+    explicit Output(std::wstring& out)
+        : out_(out), start_(out.size()), cursor_(&out[0] + out.size()), limit_(cursor_)
+    {
+    }
+    ~Output() { out_.resize(Length()); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    // Where to write at least n more units; Commit tells where they ended.
+    wchar_t* Room(std::size_t n)
+    {
+        if (static_cast<std::size_t>(limit_ - cursor_) < n) Grow(n);
+        return cursor_;
+    }
+    void Commit(wchar_t* end) { cursor_ = end; }
+
+private:
+    std::size_t Length() const { return static_cast<std::size_t>(cursor_ - out_.data()); }
+
+    // Grows by at least as much as this writing has produced so far, so the
+    // filling of the new room adds up to no more than the text itself.
+    void Grow(std::size_t n)
+    {
+        const std::size_t length = Length();
+        out_.resize(length + std::max({n, length - start_, std::size_t{64}}));
+        cursor_ = &out_[0] + length;
+        limit_ = &out_[0] + out_.size();
+    }
+
+    std::wstring& out_;
+    const std::size_t start_;
+    wchar_t* cursor_;
+    wchar_t* limit_;
+};
+
+// The printable ASCII units that a string holds as they are: all but the
+// quotation mark, the backslash and the solidus.
+struct PlainUnits {
+    bool plain[128] = {};
+    constexpr PlainUnits()
+    {
+        for (unsigned c = 0x20; c < 0x7F; ++c) plain[c] = c != '"' && c != '\\' && c != '/';
+    }
+};
+constexpr PlainUnits kPlain;
+
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+// The %.15g form of a finite number in narrow characters; gives its end.
+//
+// Integers below 10^15 in magnitude, which that form writes as their plain
+// digits, are written directly. Every other number starts from its shortest
+// form that reads back to the same double (digits d1 d2 ... dn, n <= 17):
+// - n <= 15: rounding the double to 15 digits gives those same digits, since
+//   the double lies within half a unit in the last place of them, far less
+//   than half a step of the 15th digit;
+// - n = 17: no 16-digit decimal reads back to the double, so no point half
+//   way between two 15-digit decimals lies between the double and its
+//   shortest form (that point would read back to the double too), and the
+//   form rounds to 15 digits the way the double does;
+// - n = 16: the same holds unless d16 is 5, when the shortest form may be
+//   that half-way point itself; those go through to_chars with precision 15,
+//   which rounds the double's exact value.
+// The digits kept are then laid out as %g lays them out. Subnormal numbers,
+// whose unit in the last place is no longer small next to 15 digits, also
+// take the exact way.
+char* FormatFinite(double value, char* out, char* outEnd)
 {
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
-    out.push_back(L'"');
-    for (wchar_t c : text) {
-        switch (c) {
-        case L'"': out += L"\\\""; break;
-        case L'\\': out += L"\\\\"; break;
-        case L'/': out += L"\\/"; break;
-        case L'\b': out += L"\\b"; break;
-        case L'\f': out += L"\\f"; break;
-        case L'\n': out += L"\\n"; break;
-        case L'\r': out += L"\\r"; break;
-        case L'\t': out += L"\\t"; break;
-        default:
-            if (c >= 0x20 && c <= 0x7E) {
-                out.push_back(c);
-            } else {
-                const unsigned u = static_cast<unsigned>(c) & 0xFFFFu;
-                out += L"\\u";
-                out.push_back(kHex[(u >> 12) & 0xF]);
-                out.push_back(kHex[(u >> 8) & 0xF]);
-                out.push_back(kHex[(u >> 4) & 0xF]);
-                out.push_back(kHex[u & 0xF]);
+    if (value > -1e15 && value < 1e15) {
+        const long long whole = static_cast<long long>(value);
+        if (static_cast<double>(whole) == value) {
+            if (whole == 0) {
+                if (std::signbit(value)) *out++ = '-';
+                *out++ = '0';
+                return out;
             }
+            return std::to_chars(out, outEnd, whole).ptr;
         }
     }
-    out.push_back(L'"');
+
+    if (std::fabs(value) < std::numeric_limits<double>::min())
+        return std::to_chars(out, outEnd, value, std::chars_format::general, 15).ptr;
+
+    // [-]d[.ddd]e(+|-)dd[d]
+    char shortest[32];
+    const char* const shortestEnd = std::to_chars(shortest, shortest + sizeof shortest, value,
+                                                  std::chars_format::scientific).ptr;
+    const char* p = shortest;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    char digits[20];
+    int count = 0;
+    for (; p < shortestEnd && *p != 'e'; ++p)
+        if (*p != '.') digits[count++] = *p;
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), shortestEnd, exponent);
+
+    if (count > 15) {
+        if (count == 16 && digits[15] == '5') return std::to_chars(out, outEnd, value, std::chars_format::general, 15).ptr;
+        const bool up = digits[15] >= '5';  // with 17 digits the 17th is never 0, so 5 is past half way
+        count = 15;
+        if (up) {
+            int i = 14;
+            while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+            if (i >= 0) {
+                ++digits[i];
+            } else {  // 9.99...9 rounded up to 10
+                digits[0] = '1';
+                count = 1;
+                ++exponent;
+            }
+        }
+        while (count > 1 && digits[count - 1] == '0') --count;
+    }
+
+    if (negative) *out++ = '-';
+    if (exponent < -4 || exponent >= 15) {
+        *out++ = digits[0];
+        if (count > 1) {
+            *out++ = '.';
+            out = std::copy(digits + 1, digits + count, out);
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude < 10) *out++ = '0';
+        return std::to_chars(out, outEnd, magnitude).ptr;
+    }
+    if (exponent < 0) {
+        *out++ = '0';
+        *out++ = '.';
+        out = std::fill_n(out, -exponent - 1, '0');
+        return std::copy(digits, digits + count, out);
+    }
+    const int whole = exponent + 1;  // digits before the point
+    if (count <= whole) {
+        out = std::copy(digits, digits + count, out);
+        return std::fill_n(out, whole - count, '0');
+    }
+    out = std::copy(digits, digits + whole, out);
+    *out++ = '.';
+    return std::copy(digits + whole, digits + count, out);
+}
+
+// Room for any number's form: sign, 15 digits, point, exponent.
+constexpr std::size_t kNumberUnits = 32;
+
+// Writes a number's form; null when it is not finite.
+wchar_t* WriteNumber(wchar_t* d, double value)
+{
+    if (!std::isfinite(value)) {
+        for (const char* c = "null"; *c; ++c) *d++ = static_cast<wchar_t>(*c);
+        return d;
+    }
+    char buffer[kNumberUnits];
+    const char* end = FormatFinite(value, buffer, buffer + sizeof buffer);
+    for (const char* c = buffer; c < end; ++c) *d++ = static_cast<wchar_t>(*c);
+    return d;
+}
+
+// Writes compact JSON. With kEscaped it writes the same text as it stands
+// inside a JSON string: a backslash before every quotation mark and every
+// backslash of it.
+template <bool kEscaped>
+class Writer {
+public:
+    explicit Writer(std::wstring& out) : out_(out) {}
+
+    void Value(const JsonValue& value)
+    {
+        switch (value.Kind()) {
+        case JsonKind::Null: Word(L"null", 4); break;
+        case JsonKind::Bool:
+            if (value.BoolValue()) Word(L"true", 4);
+            else Word(L"false", 5);
+            break;
+        case JsonKind::Number: out_.Commit(WriteNumber(out_.Room(kNumberUnits), value.NumberValue())); break;
+        case JsonKind::String: String(value.StringValue()); break;
+        case JsonKind::Array: {
+            Punctuation(L'[');
+            bool first = true;
+            for (const auto& item : value.Items()) {
+                if (!first) Punctuation(L',');
+                first = false;
+                Value(*item);
+            }
+            Punctuation(L']');
+            break;
+        }
+        case JsonKind::Object: {
+            Punctuation(L'{');
+            bool first = true;
+            for (const auto& member : value.Members()) {
+                if (!first) Punctuation(L',');
+                first = false;
+                String(member.first);
+                Punctuation(L':');
+                Value(*member.second);
+            }
+            Punctuation(L'}');
+            break;
+        }
+        }
+    }
+
+    // The quoted form of a string.
+    void String(const std::wstring& text)
+    {
+        const wchar_t* p = text.data();
+        const wchar_t* const end = p + text.size();
+        wchar_t* d = Quote(out_.Room(2));
+        // A piece at a time, each with room for its worst case.
+        constexpr std::size_t kPiece = 256;
+        while (p < end) {
+            const wchar_t* const pieceEnd = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
+            out_.Commit(d);
+            d = out_.Room(kPiece * kMaxUnitsPerUnit);
+            for (; p < pieceEnd; ++p) {
+                const wchar_t c = *p;
+                if (c < 0x80 && kPlain.plain[c]) {
+                    *d++ = c;
+                    continue;
+                }
+                d = Escape(d, c);
+            }
+        }
+        out_.Commit(d);
+        out_.Commit(Quote(out_.Room(2)));
+    }
+
+private:
+    // The most one code unit of a string can take: \uXXXX, itself escaped.
+    static constexpr std::size_t kMaxUnitsPerUnit = kEscaped ? 7 : 6;
+
+    static wchar_t* Backslash(wchar_t* d)
+    {
+        if (kEscaped) *d++ = L'\\';
+        *d++ = L'\\';
+        return d;
+    }
+
+    static wchar_t* Quote(wchar_t* d)
+    {
+        if (kEscaped) *d++ = L'\\';
+        *d++ = L'"';
+        return d;
+    }
+
+    // A unit that a string does not hold as it is.
+    static wchar_t* Escape(wchar_t* d, wchar_t c)
+    {
+        switch (c) {
+        case L'"': return Quote(Backslash(d));
+        case L'\\': return Backslash(Backslash(d));
+        case L'/': d = Backslash(d); *d++ = L'/'; return d;
+        case L'\b': d = Backslash(d); *d++ = L'b'; return d;
+        case L'\f': d = Backslash(d); *d++ = L'f'; return d;
+        case L'\n': d = Backslash(d); *d++ = L'n'; return d;
+        case L'\r': d = Backslash(d); *d++ = L'r'; return d;
+        case L'\t': d = Backslash(d); *d++ = L't'; return d;
+        default: {
+            const unsigned u = static_cast<unsigned>(c) & 0xFFFFu;
+            d = Backslash(d);
+            *d++ = L'u';
+            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 12) & 0xF]);
+            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 8) & 0xF]);
+            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 4) & 0xF]);
+            *d++ = static_cast<wchar_t>(kUpperHex[u & 0xF]);
+            return d;
+        }
+        }
+    }
+
+    void Punctuation(wchar_t c)
+    {
+        wchar_t* d = out_.Room(1);
+        *d++ = c;
+        out_.Commit(d);
+    }
+
+    void Word(const wchar_t* word, std::size_t length)
+    {
+        wchar_t* d = out_.Room(length);
+        d = std::copy(word, word + length, d);
+        out_.Commit(d);
+    }
+
+    Output out_;
+};
+
+}  // namespace
+
+void AppendQuotedJsonString(std::wstring& out, const std::wstring& text)
+{
+    Writer<false>(out).String(text);
 }
 
 std::wstring QuoteJsonString(const std::wstring& text)
 {
     std::wstring out;
-    out.reserve(text.size() + 2);
     AppendQuotedJsonString(out, text);
     return out;
 }
 
 std::wstring FormatJsonNumber(double value)
 {
-    if (!std::isfinite(value)) return L"null";
-    // %.15g, assembled by hand from %.14e so that the result does not depend
-    // on how a C runtime pads its exponent: 15 significant digits, trailing
-    // zeros dropped, exponent form below 1e-4 or from 1e15 on.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    std::string s(buf);
-    const std::size_t ePos = s.find('e');
-    if (ePos == std::string::npos) return L"null";
-    const int exponent = std::atoi(s.c_str() + ePos + 1);
-    std::string mantissa = s.substr(0, ePos);  // [-]d.dddddddddddddd
-    std::string sign;
-    if (!mantissa.empty() && mantissa[0] == '-') { sign = "-"; mantissa.erase(0, 1); }
-    std::string digits;
-    for (char c : mantissa)
-        if (c != '.') digits.push_back(c);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-
-    std::string result = sign;
-    if (exponent < -4 || exponent >= 15) {
-        result += digits[0];
-        if (digits.size() > 1) { result += '.'; result += digits.substr(1); }
-        char e[16];
-        std::snprintf(e, sizeof e, "e%c%02d", exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent);
-        result += e;
-    } else if (exponent < 0) {
-        result += "0.";
-        result.append(static_cast<std::size_t>(-exponent - 1), '0');
-        result += digits;
-    } else {
-        const std::size_t intLen = static_cast<std::size_t>(exponent) + 1;
-        if (digits.size() <= intLen) {
-            result += digits;
-            result.append(intLen - digits.size(), '0');
-        } else {
-            result += digits.substr(0, intLen);
-            result += '.';
-            result += digits.substr(intLen);
-        }
-    }
-    return std::wstring(result.begin(), result.end());
+    wchar_t buffer[kNumberUnits];
+    return std::wstring(buffer, WriteNumber(buffer, value));
 }
 
 void JsonValue::SerializeTo(std::wstring& out) const
 {
-    switch (kind_) {
-    case JsonKind::Null: out += L"null"; break;
-    case JsonKind::Bool: out += bool_ ? L"true" : L"false"; break;
-    case JsonKind::Number: out += FormatJsonNumber(number_); break;
-    case JsonKind::String: AppendQuotedJsonString(out, string_); break;
-    case JsonKind::Array: {
-        out.push_back(L'[');
-        bool first = true;
-        for (const auto& item : items_) {
-            if (!first) out.push_back(L',');
-            first = false;
-            item->SerializeTo(out);
-        }
-        out.push_back(L']');
-        break;
-    }
-    case JsonKind::Object: {
-        out.push_back(L'{');
-        bool first = true;
-        for (const auto& member : members_) {
-            if (!first) out.push_back(L',');
-            first = false;
-            AppendQuotedJsonString(out, member.first);
-            out.push_back(L':');
-            member.second->SerializeTo(out);
-        }
-        out.push_back(L'}');
-        break;
-    }
-    }
+    Writer<false>(out).Value(*this);
+}
+
+void JsonValue::SerializeEscapedTo(std::wstring& out) const
+{
+    Writer<true>(out).Value(*this);
 }
 
 std::wstring JsonValue::Serialize() const

@@ -52,6 +52,11 @@ public:
     // Compact JSON; every code unit outside U+0020..U+007E is \u-escaped.
     std::wstring Serialize() const;
     void SerializeTo(std::wstring& out) const;
+    // The compact text as it stands inside a JSON string: the same text with
+    // a backslash before each of its quotation marks and backslashes (the
+    // text is printable ASCII, so nothing else needs escaping). Written in
+    // one pass; the compact text itself is never built.
+    void SerializeEscapedTo(std::wstring& out) const;
 
     Ptr Clone() const;
 
@@ -64,11 +69,11 @@ public:
     bool IsObject() const { return kind_ == JsonKind::Object; }
 
     // Payload readers; each gives an empty or zero payload for another kind.
-    const std::wstring& StringValue() const { return string_; }
-    bool BoolValue() const { return bool_; }
-    double NumberValue() const { return number_; }
-    const ArrayItems& Items() const { return items_; }
-    const ObjectMembers& Members() const { return members_; }
+    const std::wstring& StringValue() const { return kind_ == JsonKind::String ? string_ : EmptyString(); }
+    bool BoolValue() const { return kind_ == JsonKind::Bool && bool_; }
+    double NumberValue() const { return kind_ == JsonKind::Number ? number_ : 0.0; }
+    const ArrayItems& Items() const { return kind_ == JsonKind::Array ? items_ : EmptyItems(); }
+    const ObjectMembers& Members() const { return kind_ == JsonKind::Object ? members_ : EmptyMembers(); }
 
     bool HasMember(const std::wstring& name) const;
     const JsonValue* GetMember(const std::wstring& name) const;  // null when absent or not an object
@@ -78,17 +83,32 @@ public:
     // Appends an element; only for Array values.
     void Append(Ptr value);
 
-    JsonValue() = default;
+    JsonValue() : number_(0.0) {}
+    ~JsonValue();
     JsonValue(const JsonValue&) = delete;
     JsonValue& operator=(const JsonValue&) = delete;
 
 private:
+    explicit JsonValue(bool value) : kind_(JsonKind::Bool), bool_(value), number_(0.0) {}
+    explicit JsonValue(double value) : kind_(JsonKind::Number), number_(value) {}
+    explicit JsonValue(std::wstring&& value) : kind_(JsonKind::String), string_(std::move(value)) {}
+    explicit JsonValue(ArrayItems&& items) : kind_(JsonKind::Array), items_(std::move(items)) {}
+    explicit JsonValue(ObjectMembers&& members) : kind_(JsonKind::Object), members_(std::move(members)) {}
+
+    static const std::wstring& EmptyString();
+    static const ArrayItems& EmptyItems();
+    static const ObjectMembers& EmptyMembers();
+
+    // One payload per value, chosen by kind_ and destroyed by ~JsonValue: a
+    // value is the size of its largest payload, not of all of them.
     JsonKind kind_ = JsonKind::Null;
     bool bool_ = false;
-    double number_ = 0.0;
-    std::wstring string_;
-    ArrayItems items_;
-    ObjectMembers members_;
+    union {
+        double number_;
+        std::wstring string_;
+        ArrayItems items_;
+        ObjectMembers members_;
+    };
 };
 
 // The writer's quoted form of a string, used for string values and names.
