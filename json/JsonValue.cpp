@@ -3,11 +3,109 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <utility>
+
+// ---------------------------------------------------------------------------
+// Object members
+
+JsonObjectMembers::~JsonObjectMembers() = default;
+
+void JsonObjectMembers::clear() { items_.clear(); }
+
+JsonObjectMembers::iterator JsonObjectMembers::LowerBound(const std::wstring& name)
+{
+    return std::lower_bound(items_.begin(), items_.end(), name,
+                            [](const value_type& member, const std::wstring& n) { return member.first < n; });
+}
+
+JsonObjectMembers::iterator JsonObjectMembers::find(const std::wstring& name)
+{
+    const iterator it = LowerBound(name);
+    return it != items_.end() && it->first == name ? it : items_.end();
+}
+
+JsonObjectMembers::const_iterator JsonObjectMembers::find(const std::wstring& name) const
+{
+    return const_cast<JsonObjectMembers*>(this)->find(name);
+}
+
+JsonObjectMembers::mapped_type& JsonObjectMembers::at(const std::wstring& name)
+{
+    const iterator it = find(name);
+    if (it == items_.end()) throw std::out_of_range("JsonObjectMembers::at: no such member");
+    return it->second;
+}
+
+const JsonObjectMembers::mapped_type& JsonObjectMembers::at(const std::wstring& name) const
+{
+    return const_cast<JsonObjectMembers*>(this)->at(name);
+}
+
+std::pair<JsonObjectMembers::iterator, bool> JsonObjectMembers::emplace(std::wstring name, mapped_type value)
+{
+    // In name order, which is how members are mostly added, this appends.
+    if (items_.empty() || items_.back().first < name) {
+        items_.emplace_back(std::move(name), std::move(value));
+        return {items_.end() - 1, true};
+    }
+    const iterator it = LowerBound(name);
+    if (it != items_.end() && it->first == name) return {it, false};
+    return {items_.emplace(it, std::move(name), std::move(value)), true};
+}
+
+std::pair<JsonObjectMembers::iterator, bool> JsonObjectMembers::insert_or_assign(std::wstring name,
+                                                                                  mapped_type value)
+{
+    mapped_type incoming = std::move(value);
+    const auto placed = emplace(std::move(name), nullptr);
+    placed.first->second = std::move(incoming);
+    return placed;
+}
+
+JsonObjectMembers::mapped_type& JsonObjectMembers::operator[](std::wstring name)
+{
+    return emplace(std::move(name), nullptr).first->second;
+}
+
+std::size_t JsonObjectMembers::erase(const std::wstring& name)
+{
+    const iterator it = find(name);
+    if (it == items_.end()) return 0;
+    items_.erase(it);
+    return 1;
+}
+
+JsonObjectMembers JsonObjectMembers::FromList(std::vector<value_type> list)
+{
+    const auto byName = [](const value_type& a, const value_type& b) { return a.first < b.first; };
+    // Already strictly in order (no name twice) is the common case.
+    if (std::adjacent_find(list.begin(), list.end(), [&](const value_type& a, const value_type& b) {
+            return !byName(a, b);
+        }) != list.end()) {
+        // Stable, so that of members of one name the last read stays last.
+        std::stable_sort(list.begin(), list.end(), byName);
+        auto kept = list.begin();
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            const auto next = it + 1;
+            if (next != list.end() && next->first == it->first) continue;  // a later one of this name follows
+            if (kept != it) *kept = std::move(*it);
+            ++kept;
+        }
+        list.erase(kept, list.end());
+    }
+    JsonObjectMembers members;
+    members.items_ = std::move(list);
+    return members;
+}
+
+// ---------------------------------------------------------------------------
+// Values
 
 JsonValue::~JsonValue()
 {
@@ -64,7 +162,7 @@ const JsonValue* JsonValue::GetMember(const std::wstring& name) const
 void JsonValue::SetMember(std::wstring name, Ptr value)
 {
     if (kind_ != JsonKind::Object || !value) return;
-    members_[std::move(name)] = std::move(value);
+    members_.insert_or_assign(std::move(name), std::move(value));
 }
 
 void JsonValue::Append(Ptr value)
@@ -88,8 +186,8 @@ JsonValue::Ptr JsonValue::Clone() const
     }
     case JsonKind::Object: {
         ObjectMembers copy;
-        // Already in order: each copy goes in at the end without a search.
-        for (const auto& member : members_) copy.emplace_hint(copy.end(), member.first, member.second->Clone());
+        // In order already: each copy is appended.
+        for (const auto& member : members_) copy.emplace(member.first, member.second->Clone());
         return MakeObject(std::move(copy));
     }
     }
@@ -124,6 +222,8 @@ private:
     // innermost last: an array takes its own off the end when it closes, so
     // that its list is allocated once, at its final size.
     JsonValue::ArrayItems pending_;
+    // Likewise the members of every object open around the current position.
+    std::vector<JsonObjectMembers::value_type> pendingMembers_;
 
     bool AtEnd() const { return p_ >= end_; }
 
@@ -331,30 +431,28 @@ private:
 
     JsonValue::Ptr ReadObject()
     {
-        JsonValue::ObjectMembers members;
-        bool any = false;
         if (AtEnd()) return nullptr;
+        const std::size_t first = pendingMembers_.size();
+        bool any = false;
         for (;;) {
             SkipWhitespace();
             if (AtEnd()) return nullptr;
             if (!any && *p_ == L'}') { ++p_; break; }
             if (*p_ != L'"') return nullptr;
             ++p_;
-            std::wstring name;
-            if (!ReadStringBody(name)) return nullptr;
+            const std::size_t slot = pendingMembers_.size();
+            pendingMembers_.emplace_back();
+            if (!ReadStringBody(pendingMembers_.back().first)) return nullptr;
             SkipWhitespace();
             if (AtEnd() || *p_ != L':') return nullptr;
             ++p_;
             SkipWhitespace();
             if (AtEnd()) return nullptr;
+            // Objects inside the value use the list behind this member and
+            // may move it, so the member is found again by its index.
             JsonValue::Ptr value = ReadValue();
             if (!value) return nullptr;
-            // Members often come in name order already: then each one goes in
-            // at the end without a search. A later duplicate wins.
-            if (members.empty() || members.rbegin()->first < name)
-                members.emplace_hint(members.end(), std::move(name), std::move(value));
-            else
-                members[std::move(name)] = std::move(value);
+            pendingMembers_[slot].second = std::move(value);
             any = true;
             SkipWhitespace();
             if (AtEnd()) return nullptr;
@@ -363,7 +461,11 @@ private:
             ++p_;
             if (AtEnd()) return nullptr;
         }
-        return JsonValue::MakeObject(std::move(members));
+        std::vector<JsonObjectMembers::value_type> list(
+            std::make_move_iterator(pendingMembers_.begin() + static_cast<std::ptrdiff_t>(first)),
+            std::make_move_iterator(pendingMembers_.end()));
+        pendingMembers_.resize(first);
+        return JsonValue::MakeObject(JsonObjectMembers::FromList(std::move(list)));
     }
 };
 
@@ -442,100 +544,207 @@ constexpr PlainUnits kPlain;
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 
-// The %.15g form of a finite number in narrow characters; gives its end.
-//
-// Integers below 10^15 in magnitude, which that form writes as their plain
-// digits, are written directly. Every other number starts from its shortest
-// form that reads back to the same double (digits d1 d2 ... dn, n <= 17):
+// Copies narrow ASCII text into wide units.
+wchar_t* Widen(const char* from, const char* to, wchar_t* d)
+{
+    while (from < to) *d++ = static_cast<wchar_t>(*from++);
+    return d;
+}
+
+// The %.15g form of a number: its first 15 significant digits, rounded to
+// nearest with ties to even on the exact value of the double, trailing
+// zeros dropped, then laid out in fixed or exponent form. Three ways to the
+// digits, the quickest that applies first; the tests hold all of them to
+// the C library's %.15g.
+
+// The high and low halves of a 64 x 64-bit product.
+void MultiplyWide(std::uint64_t a, std::uint64_t b, std::uint64_t& high, std::uint64_t& low)
+{
+    const std::uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
+    const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+    const std::uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
+    low = (middle << 32) | (p00 & 0xFFFFFFFFu);
+    high = p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
+}
+
+// (high:low) / 2^shift, rounded to nearest with ties to even; 0 < shift <
+// 128, and the quotient must fit in 64 bits.
+std::uint64_t ShiftRounded(std::uint64_t high, std::uint64_t low, int shift)
+{
+    std::uint64_t quotient, restHigh, restLow, halfHigh, halfLow;
+    if (shift < 64) {
+        quotient = (low >> shift) | (high << (64 - shift));
+        restHigh = 0;
+        restLow = low & ((std::uint64_t{1} << shift) - 1);
+        halfHigh = 0;
+        halfLow = std::uint64_t{1} << (shift - 1);
+    } else if (shift == 64) {
+        quotient = high;
+        restHigh = 0;
+        restLow = low;
+        halfHigh = 0;
+        halfLow = std::uint64_t{1} << 63;
+    } else {
+        quotient = high >> (shift - 64);
+        restHigh = high & ((std::uint64_t{1} << (shift - 64)) - 1);
+        restLow = low;
+        halfHigh = std::uint64_t{1} << (shift - 65);
+        halfLow = 0;
+    }
+    const bool above = restHigh > halfHigh || (restHigh == halfHigh && restLow > halfLow);
+    const bool half = restHigh == halfHigh && restLow == halfLow;
+    if (above || (half && (quotient & 1))) ++quotient;
+    return quotient;
+}
+
+struct PowersOfFive {
+    std::uint64_t value[28] = {};  // 5^27 < 2^63
+    constexpr PowersOfFive()
+    {
+        value[0] = 1;
+        for (int i = 1; i < 28; ++i) value[i] = value[i - 1] * 5;
+    }
+};
+constexpr PowersOfFive kFive;
+
+constexpr std::uint64_t kTenToTheFifteen = 1000000000000000u;
+
+// Exact integer arithmetic, for magnitudes from 1e-13 up to 1e15. With the
+// double as m * 2^(e-52) (m of 53 bits) and its decimal exponent X, the
+// digits are m * 10^(14-X) * 2^(e-52) = m * 5^k * 2^(e-52+k), k = 14-X
+// from 0 to 27: a product of at most 116 bits shifted right and rounded.
+// X is estimated from e as floor(e * log10 2), which is X or X-1; when the
+// digits come out as 10^15, one more step of X settles it (that also covers
+// 9.99...95 rounding up to the next power of ten). Gives false outside
+// that range.
+bool DigitsByIntegers(double magnitude, char* digits, int& count, int& exponent)
+{
+    if (!(magnitude >= 1e-13 && magnitude < 1e15)) return false;
+    std::uint64_t bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const int e = static_cast<int>(bits >> 52) - 1023;
+    const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    int decimal = static_cast<int>(std::floor(e * 0.30102999566398120));
+    for (int attempt = 0; attempt < 2; ++attempt, ++decimal) {
+        const int k = 14 - decimal;
+        const int shift = 52 - e - k;
+        if (k < 0 || k > 27 || shift <= 0 || shift >= 128) return false;
+        std::uint64_t high, low;
+        MultiplyWide(m, kFive.value[k], high, low);
+        std::uint64_t n = ShiftRounded(high, low, shift);
+        if (n >= kTenToTheFifteen) continue;
+        for (int i = 14; i >= 0; --i) {
+            digits[i] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        }
+        count = 15;
+        while (count > 1 && digits[count - 1] == '0') --count;
+        exponent = decimal;
+        return true;
+    }
+    return false;
+}
+
+// From the shortest form that reads back to the same double (digits d1 d2
+// ... dn, n <= 17), for normal magnitudes outside that range:
 // - n <= 15: rounding the double to 15 digits gives those same digits, since
-//   the double lies within half a unit in the last place of them, far less
+//   the double lies within half a unit in its last place of them, far less
 //   than half a step of the 15th digit;
 // - n = 17: no 16-digit decimal reads back to the double, so no point half
 //   way between two 15-digit decimals lies between the double and its
 //   shortest form (that point would read back to the double too), and the
 //   form rounds to 15 digits the way the double does;
 // - n = 16: the same holds unless d16 is 5, when the shortest form may be
-//   that half-way point itself; those go through to_chars with precision 15,
-//   which rounds the double's exact value.
-// The digits kept are then laid out as %g lays them out. Subnormal numbers,
-// whose unit in the last place is no longer small next to 15 digits, also
-// take the exact way.
-char* FormatFinite(double value, char* out, char* outEnd)
+//   that half-way point itself: false then. Subnormal magnitudes, whose unit
+//   in the last place is no longer small next to 15 digits: false too.
+bool DigitsFromShortest(double magnitude, char* digits, int& count, int& exponent)
 {
+    if (magnitude < std::numeric_limits<double>::min()) return false;
+    // d[.ddd]e(+|-)dd[d]; the digits are gathered at the front of it.
+    char text[32];
+    const char* const end = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
+    const char* p = text;
+    count = 0;
+    for (; *p != 'e'; ++p)
+        if (*p != '.') digits[count++] = *p;
+    const bool exponentNegative = p[1] == '-';
+    exponent = 0;
+    for (p += 2; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+    if (exponentNegative) exponent = -exponent;
+    if (count <= 15) return true;
+    if (count == 16 && digits[15] == '5') return false;
+    const bool up = digits[15] >= '5';  // with 17 digits the 17th is never 0, so 5 is past half way
+    count = 15;
+    if (up) {
+        int i = 14;
+        while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+        if (i >= 0) {
+            ++digits[i];
+        } else {  // 9.99...9 rounded up to 10
+            digits[0] = '1';
+            count = 1;
+            ++exponent;
+        }
+    }
+    while (count > 1 && digits[count - 1] == '0') --count;
+    return true;
+}
+
+// Integers below 10^15 in magnitude, which %.15g writes as their plain
+// digits, are written directly; the rest of the time the digits come from
+// one of the ways above, or else from to_chars with precision 15, which
+// rounds the double's exact value. Gives the end of the form.
+wchar_t* WriteFinite(wchar_t* d, double value)
+{
+    char text[32];
     if (value > -1e15 && value < 1e15) {
         const long long whole = static_cast<long long>(value);
         if (static_cast<double>(whole) == value) {
             if (whole == 0) {
-                if (std::signbit(value)) *out++ = '-';
-                *out++ = '0';
-                return out;
+                if (std::signbit(value)) *d++ = L'-';
+                *d++ = L'0';
+                return d;
             }
-            return std::to_chars(out, outEnd, whole).ptr;
+            return Widen(text, std::to_chars(text, text + sizeof text, whole).ptr, d);
         }
     }
 
-    if (std::fabs(value) < std::numeric_limits<double>::min())
-        return std::to_chars(out, outEnd, value, std::chars_format::general, 15).ptr;
+    char digits[24];
+    int count = 0, exponent = 0;
+    const double magnitude = std::fabs(value);
+    if (!DigitsByIntegers(magnitude, digits, count, exponent) &&
+        !DigitsFromShortest(magnitude, digits, count, exponent))
+        return Widen(text, std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr, d);
 
-    // [-]d[.ddd]e(+|-)dd[d]
-    char shortest[32];
-    const char* const shortestEnd = std::to_chars(shortest, shortest + sizeof shortest, value,
-                                                  std::chars_format::scientific).ptr;
-    const char* p = shortest;
-    const bool negative = *p == '-';
-    if (negative) ++p;
-    char digits[20];
-    int count = 0;
-    for (; p < shortestEnd && *p != 'e'; ++p)
-        if (*p != '.') digits[count++] = *p;
-    int exponent = 0;
-    std::from_chars(p + 1 + (p[1] == '+'), shortestEnd, exponent);
-
-    if (count > 15) {
-        if (count == 16 && digits[15] == '5') return std::to_chars(out, outEnd, value, std::chars_format::general, 15).ptr;
-        const bool up = digits[15] >= '5';  // with 17 digits the 17th is never 0, so 5 is past half way
-        count = 15;
-        if (up) {
-            int i = 14;
-            while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-            if (i >= 0) {
-                ++digits[i];
-            } else {  // 9.99...9 rounded up to 10
-                digits[0] = '1';
-                count = 1;
-                ++exponent;
-            }
-        }
-        while (count > 1 && digits[count - 1] == '0') --count;
-    }
-
-    if (negative) *out++ = '-';
+    if (std::signbit(value)) *d++ = L'-';
     if (exponent < -4 || exponent >= 15) {
-        *out++ = digits[0];
+        *d++ = static_cast<wchar_t>(digits[0]);
         if (count > 1) {
-            *out++ = '.';
-            out = std::copy(digits + 1, digits + count, out);
+            *d++ = L'.';
+            d = Widen(digits + 1, digits + count, d);
         }
-        *out++ = 'e';
-        *out++ = exponent < 0 ? '-' : '+';
-        const int magnitude = exponent < 0 ? -exponent : exponent;
-        if (magnitude < 10) *out++ = '0';
-        return std::to_chars(out, outEnd, magnitude).ptr;
+        *d++ = L'e';
+        *d++ = exponent < 0 ? L'-' : L'+';
+        const int magnitudeOfExponent = exponent < 0 ? -exponent : exponent;
+        if (magnitudeOfExponent >= 100) *d++ = static_cast<wchar_t>(L'0' + magnitudeOfExponent / 100);
+        *d++ = static_cast<wchar_t>(L'0' + magnitudeOfExponent / 10 % 10);
+        *d++ = static_cast<wchar_t>(L'0' + magnitudeOfExponent % 10);
+        return d;
     }
     if (exponent < 0) {
-        *out++ = '0';
-        *out++ = '.';
-        out = std::fill_n(out, -exponent - 1, '0');
-        return std::copy(digits, digits + count, out);
+        *d++ = L'0';
+        *d++ = L'.';
+        d = std::fill_n(d, -exponent - 1, L'0');
+        return Widen(digits, digits + count, d);
     }
     const int whole = exponent + 1;  // digits before the point
     if (count <= whole) {
-        out = std::copy(digits, digits + count, out);
-        return std::fill_n(out, whole - count, '0');
+        d = Widen(digits, digits + count, d);
+        return std::fill_n(d, whole - count, L'0');
     }
-    out = std::copy(digits, digits + whole, out);
-    *out++ = '.';
-    return std::copy(digits + whole, digits + count, out);
+    d = Widen(digits, digits + whole, d);
+    *d++ = L'.';
+    return Widen(digits + whole, digits + count, d);
 }
 
 // Room for any number's form: sign, 15 digits, point, exponent.
@@ -544,13 +753,8 @@ constexpr std::size_t kNumberUnits = 32;
 // Writes a number's form; null when it is not finite.
 wchar_t* WriteNumber(wchar_t* d, double value)
 {
-    if (!std::isfinite(value)) {
-        for (const char* c = "null"; *c; ++c) *d++ = static_cast<wchar_t>(*c);
-        return d;
-    }
-    char buffer[kNumberUnits];
-    const char* end = FormatFinite(value, buffer, buffer + sizeof buffer);
-    for (const char* c = buffer; c < end; ++c) *d++ = static_cast<wchar_t>(*c);
+    if (std::isfinite(value)) return WriteFinite(d, value);
+    for (const char* c = "null"; *c; ++c) *d++ = static_cast<wchar_t>(*c);
     return d;
 }
 
