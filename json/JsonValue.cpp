@@ -490,45 +490,41 @@ JsonValue::Ptr JsonValue::Parse(const std::wstring& text)
 
 namespace {
 
-// The writer's output: text appended to a string through a pointer. The
-// string is lengthened ahead of the text and cut back to it once, when the
-// writing ends, so that each piece written costs a check of the room left
-// and a copy, not a call into the string.
+// The writer's output: text is written through a pointer into a small
+// buffer of its own and appended to the string a buffer at a time, so that
+// each piece written costs a check of the room left and a copy, not a call
+// into the string.
 class Output {
 public:
-    explicit Output(std::wstring& out)
-        : out_(out), start_(out.size()), cursor_(&out[0] + out.size()), limit_(cursor_)
-    {
-    }
-    ~Output() { out_.resize(Length()); }
+    // The most any one piece asks room for.
+    static constexpr std::size_t kMaxPiece = 2048;
+
+    explicit Output(std::wstring& out) : out_(out) {}
+    ~Output() { Flush(); }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    // Where to write at least n more units; Commit tells where they ended.
+    // Where to write up to n (at most kMaxPiece) more units; Commit tells
+    // where they ended.
     wchar_t* Room(std::size_t n)
     {
-        if (static_cast<std::size_t>(limit_ - cursor_) < n) Grow(n);
+        if (static_cast<std::size_t>(buffer_ + kSize - cursor_) < n) Flush();
         return cursor_;
     }
     void Commit(wchar_t* end) { cursor_ = end; }
 
 private:
-    std::size_t Length() const { return static_cast<std::size_t>(cursor_ - out_.data()); }
+    static constexpr std::size_t kSize = 4 * kMaxPiece;
 
-    // Grows by at least as much as this writing has produced so far, so the
-    // filling of the new room adds up to no more than the text itself.
-    void Grow(std::size_t n)
+    void Flush()
     {
-        const std::size_t length = Length();
-        out_.resize(length + std::max({n, length - start_, std::size_t{64}}));
-        cursor_ = &out_[0] + length;
-        limit_ = &out_[0] + out_.size();
+        out_.append(buffer_, cursor_);
+        cursor_ = buffer_;
     }
 
     std::wstring& out_;
-    const std::size_t start_;
-    wchar_t* cursor_;
-    wchar_t* limit_;
+    wchar_t buffer_[kSize];
+    wchar_t* cursor_ = buffer_;
 };
 
 // The printable ASCII units that a string holds as they are: all but the
@@ -700,12 +696,16 @@ wchar_t* WriteFinite(wchar_t* d, double value)
     if (value > -1e15 && value < 1e15) {
         const long long whole = static_cast<long long>(value);
         if (static_cast<double>(whole) == value) {
-            if (whole == 0) {
-                if (std::signbit(value)) *d++ = L'-';
-                *d++ = L'0';
-                return d;
-            }
-            return Widen(text, std::to_chars(text, text + sizeof text, whole).ptr, d);
+            if (std::signbit(value)) *d++ = L'-';
+            std::uint64_t rest = static_cast<std::uint64_t>(whole < 0 ? -whole : whole);
+            wchar_t reversed[16];
+            wchar_t* r = reversed;
+            do {
+                *r++ = static_cast<wchar_t>(L'0' + rest % 10);
+                rest /= 10;
+            } while (rest != 0);
+            while (r > reversed) *d++ = *--r;
+            return d;
         }
     }
 
@@ -777,44 +777,46 @@ public:
         case JsonKind::Number: out_.Commit(WriteNumber(out_.Room(kNumberUnits), value.NumberValue())); break;
         case JsonKind::String: String(value.StringValue()); break;
         case JsonKind::Array: {
-            Punctuation(L'[');
-            bool first = true;
+            wchar_t separator = L'[';
             for (const auto& item : value.Items()) {
-                if (!first) Punctuation(L',');
-                first = false;
+                Punctuation(separator);
+                separator = L',';
                 Value(*item);
             }
+            if (separator == L'[') Punctuation(L'[');
             Punctuation(L']');
             break;
         }
         case JsonKind::Object: {
-            Punctuation(L'{');
-            bool first = true;
+            wchar_t separator = L'{';
             for (const auto& member : value.Members()) {
-                if (!first) Punctuation(L',');
-                first = false;
-                String(member.first);
-                Punctuation(L':');
+                String(member.first, separator, L':');
+                separator = L',';
                 Value(*member.second);
             }
+            if (separator == L'{') Punctuation(L'{');
             Punctuation(L'}');
             break;
         }
         }
     }
 
-    // The quoted form of a string.
-    void String(const std::wstring& text)
+    // The quoted form of a string, with a unit before and after it if given
+    // (a member's name goes with its separator and its colon).
+    void String(const std::wstring& text, wchar_t before = 0, wchar_t after = 0)
     {
+        // A piece at a time, each with room for its worst case and for what
+        // goes around the string.
+        constexpr std::size_t kPiece = 256;
+        constexpr std::size_t kRoom = kPiece * kMaxUnitsPerUnit + 8;
+        static_assert(kRoom <= Output::kMaxPiece, "a piece must fit the output's buffer");
         const wchar_t* p = text.data();
         const wchar_t* const end = p + text.size();
-        wchar_t* d = Quote(out_.Room(2));
-        // A piece at a time, each with room for its worst case.
-        constexpr std::size_t kPiece = 256;
-        while (p < end) {
+        wchar_t* d = out_.Room(kRoom);
+        if (before) *d++ = before;
+        d = Quote(d);
+        for (;;) {
             const wchar_t* const pieceEnd = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
-            out_.Commit(d);
-            d = out_.Room(kPiece * kMaxUnitsPerUnit);
             for (; p < pieceEnd; ++p) {
                 const wchar_t c = *p;
                 if (c < 0x80 && kPlain.plain[c]) {
@@ -823,9 +825,13 @@ public:
                 }
                 d = Escape(d, c);
             }
+            if (p == end) break;
+            out_.Commit(d);
+            d = out_.Room(kRoom);
         }
+        d = Quote(d);
+        if (after) *d++ = after;
         out_.Commit(d);
-        out_.Commit(Quote(out_.Room(2)));
     }
 
 private:
