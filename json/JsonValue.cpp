@@ -7,7 +7,6 @@
 #include <cwchar>
 #include <iterator>
 #include <limits>
-#include <new>
 #include <stdexcept>
 #include <utility>
 
