@@ -1,12 +1,14 @@
 #include "JsonValue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -105,6 +107,99 @@ JsonObjectMembers JsonObjectMembers::FromList(std::vector<value_type> list)
 
 // ---------------------------------------------------------------------------
 // Values
+
+namespace {
+
+// Set once the kept blocks below are released at the end of the program (or
+// when the module that holds them is unloaded); from then on values are
+// made and freed on the heap. It has nothing to destroy, so a value freed
+// by another static object's destructor after that still reads it.
+std::atomic<bool> g_freeValuesClosed{false};
+
+// Blocks of freed values, kept for reuse: a list through the blocks
+// themselves, shared by all threads under one lock, holding at most
+// kMaxKept blocks (a few hundred KiB); past that, freed blocks go back to
+// the heap.
+class FreeValues {
+public:
+    static constexpr std::size_t kMaxKept = 8192;
+
+    ~FreeValues()
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        g_freeValuesClosed = true;
+        while (first_) {
+            Block* next = first_->next;
+            ::operator delete(first_);
+            first_ = next;
+        }
+    }
+
+    void* Take()
+    {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            if (Block* block = first_) {
+                first_ = block->next;
+                --kept_;
+                return block;
+            }
+        }
+        return ::operator new(sizeof(JsonValue));
+    }
+
+    void Give(void* memory) noexcept
+    {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            if (!g_freeValuesClosed && kept_ < kMaxKept) {
+                Block* block = static_cast<Block*>(memory);
+                block->next = first_;
+                first_ = block;
+                ++kept_;
+                return;
+            }
+        }
+        ::operator delete(memory);
+    }
+
+private:
+    struct Block {
+        Block* next;
+    };
+    static_assert(sizeof(Block) <= sizeof(JsonValue), "a freed value holds the link to the next");
+
+    // Protects first_ and kept_.
+    std::mutex lock_;
+    Block* first_ = nullptr;
+    std::size_t kept_ = 0;
+};
+
+// Made on first use, destroyed at the end of the program.
+FreeValues& TheFreeValues()
+{
+    static FreeValues values;
+    return values;
+}
+
+}  // namespace
+
+void* JsonValue::operator new(std::size_t size)
+{
+    // A class derived from JsonValue would be larger than the blocks kept.
+    if (size != sizeof(JsonValue) || g_freeValuesClosed) return ::operator new(size);
+    return TheFreeValues().Take();
+}
+
+void JsonValue::operator delete(void* block) noexcept
+{
+    if (!block) return;
+    if (g_freeValuesClosed) {
+        ::operator delete(block);
+        return;
+    }
+    TheFreeValues().Give(block);
+}
 
 JsonValue::~JsonValue()
 {

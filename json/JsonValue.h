@@ -145,6 +145,13 @@ public:
 
     JsonValue() : number_(0.0) {}
     ~JsonValue();
+
+    // Values are made and freed in large numbers, one per element: freed
+    // ones are kept (a bounded number, for all threads) for the next ones
+    // to be made, so that parsing a message after another costs few calls
+    // into the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block) noexcept;
     JsonValue(const JsonValue&) = delete;
     JsonValue& operator=(const JsonValue&) = delete;
 
