@@ -74,14 +74,6 @@ JsonObjectMembers::mapped_type& JsonObjectMembers::operator[](std::wstring name)
     return emplace(std::move(name), nullptr).first->second;
 }
 
-std::size_t JsonObjectMembers::erase(const std::wstring& name)
-{
-    const iterator it = find(name);
-    if (it == items_.end()) return 0;
-    items_.erase(it);
-    return 1;
-}
-
 JsonObjectMembers JsonObjectMembers::FromList(std::vector<value_type> list)
 {
     const auto byName = [](const value_type& a, const value_type& b) { return a.first < b.first; };

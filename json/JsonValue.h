@@ -64,7 +64,6 @@ public:
 
     iterator find(const std::wstring& name);
     const_iterator find(const std::wstring& name) const;
-    std::size_t count(const std::wstring& name) const { return find(name) == end() ? 0 : 1; }
     // Throws std::out_of_range when there is no such member.
     mapped_type& at(const std::wstring& name);
     const mapped_type& at(const std::wstring& name) const;
@@ -76,7 +75,6 @@ public:
     std::pair<iterator, bool> insert_or_assign(std::wstring name, mapped_type value);
     // The value of the member of that name, added empty when missing.
     mapped_type& operator[](std::wstring name);
-    std::size_t erase(const std::wstring& name);
 
     // Takes over a list of members in any order, names possibly repeated:
     // sorts it by name, and of members of one name keeps the last.
