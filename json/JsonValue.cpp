@@ -604,7 +604,7 @@ private:
 
     void Flush()
     {
-        out_.append(buffer_, cursor_);
+        out_.append(buffer_, static_cast<std::size_t>(cursor_ - buffer_));
         cursor_ = buffer_;
     }
 
