@@ -14,10 +14,11 @@
 // message of their own (ExceedsJsonDepth).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The deepest nesting of arrays and objects that Parse accepts; one level
@@ -29,11 +30,68 @@ constexpr int kMaxJsonParseDepth = 1500;
 
 enum class JsonKind : std::int32_t { Null = 0, String = 1, Bool = 2, Number = 3, Array = 4, Object = 5 };
 
+class JsonValue;
+
+// The members of an object: unique names with their values, kept in name
+// order (std::wstring's <, which compares code units as unsigned 16-bit
+// numbers) in one contiguous list. It offers the part of a sorted map's
+// interface that the code base uses, with the same meaning: emplace keeps
+// a member that is there already, operator[] and insert_or_assign replace
+// it, iteration goes in name order. A name must not be changed through an
+// iterator. Adding members in name order appends; adding one in between
+// moves the members after it.
+class JsonObjectMembers {
+public:
+    using key_type = std::wstring;
+    using mapped_type = std::unique_ptr<JsonValue>;
+    using value_type = std::pair<std::wstring, mapped_type>;
+    using iterator = std::vector<value_type>::iterator;
+    using const_iterator = std::vector<value_type>::const_iterator;
+
+    JsonObjectMembers() = default;
+    JsonObjectMembers(JsonObjectMembers&&) noexcept = default;
+    JsonObjectMembers& operator=(JsonObjectMembers&&) noexcept = default;
+    ~JsonObjectMembers();
+
+    iterator begin() { return items_.begin(); }
+    iterator end() { return items_.end(); }
+    const_iterator begin() const { return items_.begin(); }
+    const_iterator end() const { return items_.end(); }
+    bool empty() const { return items_.empty(); }
+    std::size_t size() const { return items_.size(); }
+    void clear();
+    void swap(JsonObjectMembers& other) noexcept { items_.swap(other.items_); }
+
+    iterator find(const std::wstring& name);
+    const_iterator find(const std::wstring& name) const;
+    // Throws std::out_of_range when there is no such member.
+    mapped_type& at(const std::wstring& name);
+    const mapped_type& at(const std::wstring& name) const;
+
+    // Adds the member unless one of that name is there; the value given is
+    // then dropped. Gives the member of that name and whether it was added.
+    std::pair<iterator, bool> emplace(std::wstring name, mapped_type value);
+    // Adds the member or replaces the value of the one of that name.
+    std::pair<iterator, bool> insert_or_assign(std::wstring name, mapped_type value);
+    // The value of the member of that name, added empty when missing.
+    mapped_type& operator[](std::wstring name);
+
+    // Takes over a list of members in any order, names possibly repeated:
+    // sorts it by name, and of members of one name keeps the last.
+    static JsonObjectMembers FromList(std::vector<value_type> list);
+
+private:
+    // The first member whose name is not before the given one.
+    iterator LowerBound(const std::wstring& name);
+
+    std::vector<value_type> items_;
+};
+
 class JsonValue {
 public:
     using Ptr = std::unique_ptr<JsonValue>;
     using ArrayItems = std::vector<Ptr>;
-    using ObjectMembers = std::map<std::wstring, Ptr>;  // std::less on wchar_t compares unsigned 16-bit units
+    using ObjectMembers = JsonObjectMembers;
 
     // Scalars are made directly from their payload.
     static Ptr MakeNull();
@@ -52,6 +110,11 @@ public:
     // Compact JSON; every code unit outside U+0020..U+007E is \u-escaped.
     std::wstring Serialize() const;
     void SerializeTo(std::wstring& out) const;
+    // The compact text as it stands inside a JSON string: the same text with
+    // a backslash before each of its quotation marks and backslashes (the
+    // text is printable ASCII, so nothing else needs escaping). Written in
+    // one pass; the compact text itself is never built.
+    void SerializeEscapedTo(std::wstring& out) const;
 
     Ptr Clone() const;
 
@@ -64,11 +127,11 @@ public:
     bool IsObject() const { return kind_ == JsonKind::Object; }
 
     // Payload readers; each gives an empty or zero payload for another kind.
-    const std::wstring& StringValue() const { return string_; }
-    bool BoolValue() const { return bool_; }
-    double NumberValue() const { return number_; }
-    const ArrayItems& Items() const { return items_; }
-    const ObjectMembers& Members() const { return members_; }
+    const std::wstring& StringValue() const { return kind_ == JsonKind::String ? string_ : EmptyString(); }
+    bool BoolValue() const { return kind_ == JsonKind::Bool && bool_; }
+    double NumberValue() const { return kind_ == JsonKind::Number ? number_ : 0.0; }
+    const ArrayItems& Items() const { return kind_ == JsonKind::Array ? items_ : EmptyItems(); }
+    const ObjectMembers& Members() const { return kind_ == JsonKind::Object ? members_ : EmptyMembers(); }
 
     bool HasMember(const std::wstring& name) const;
     const JsonValue* GetMember(const std::wstring& name) const;  // null when absent or not an object
@@ -78,17 +141,39 @@ public:
     // Appends an element; only for Array values.
     void Append(Ptr value);
 
-    JsonValue() = default;
+    JsonValue() : number_(0.0) {}
+    ~JsonValue();
+
+    // Values are made and freed in large numbers, one per element: freed
+    // ones are kept (a bounded number, for all threads) for the next ones
+    // to be made, so that parsing a message after another costs few calls
+    // into the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block) noexcept;
     JsonValue(const JsonValue&) = delete;
     JsonValue& operator=(const JsonValue&) = delete;
 
 private:
+    explicit JsonValue(bool value) : kind_(JsonKind::Bool), bool_(value), number_(0.0) {}
+    explicit JsonValue(double value) : kind_(JsonKind::Number), number_(value) {}
+    explicit JsonValue(std::wstring&& value) : kind_(JsonKind::String), string_(std::move(value)) {}
+    explicit JsonValue(ArrayItems&& items) : kind_(JsonKind::Array), items_(std::move(items)) {}
+    explicit JsonValue(ObjectMembers&& members) : kind_(JsonKind::Object), members_(std::move(members)) {}
+
+    static const std::wstring& EmptyString();
+    static const ArrayItems& EmptyItems();
+    static const ObjectMembers& EmptyMembers();
+
+    // One payload per value, chosen by kind_ and destroyed by ~JsonValue: a
+    // value is the size of its largest payload, not of all of them.
     JsonKind kind_ = JsonKind::Null;
     bool bool_ = false;
-    double number_ = 0.0;
-    std::wstring string_;
-    ArrayItems items_;
-    ObjectMembers members_;
+    union {
+        double number_;
+        std::wstring string_;
+        ArrayItems items_;
+        ObjectMembers members_;
+    };
 };
 
 // The writer's quoted form of a string, used for string values and names.

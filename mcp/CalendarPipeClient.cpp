@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "JsonValue.h"
@@ -94,6 +95,30 @@ std::wstring CheckPipeServer(HANDLE pipe)
 }
 
 }  // namespace
+
+std::wstring ToolOutcome::Text() const
+{
+    if (!payload) return text;
+    if (ok) return payload->Serialize();
+    std::wstring out = L"{\"error\":";
+    payload->SerializeTo(out);
+    out += L'}';
+    return out;
+}
+
+void ToolOutcome::AppendEscapedText(std::wstring& out) const
+{
+    if (!payload) {
+        AppendEscapedJsonText(out, text);
+        return;
+    }
+    // The writer's text is printable ASCII, so escaping it for a JSON string
+    // only puts a backslash before its quotation marks and backslashes,
+    // which the writer does as it goes.
+    if (!ok) out += L"{\\\"error\\\":";
+    payload->SerializeEscapedTo(out);
+    if (!ok) out += L'}';
+}
 
 std::wstring CalendarPipeClient::LocalError(const std::wstring& code, const std::wstring& message)
 {
@@ -220,13 +245,13 @@ ToolOutcome CalendarPipeClient::CallTool(const std::wstring& name, const std::ws
         return Failure(L"INTERNAL", L"could not send the request to the calendar");
     }
 
-    std::vector<char> reply(kMaxReplyBytes);
+    const std::unique_ptr<char[]> reply(new char[kMaxReplyBytes]);  // no need to clear what the read fills
     DWORD got = 0;
-    const BOOL readOk = ReadFile(connection.pipe.get(), reply.data(), kMaxReplyBytes, &got, nullptr);
+    const BOOL readOk = ReadFile(connection.pipe.get(), reply.get(), kMaxReplyBytes, &got, nullptr);
     const DWORD error = readOk ? 0 : GetLastError();
     connection.pipe.reset();  // one request, one reply: nothing more on this connection
 
-    if (readOk && got > 0) return ParseReply(Utf8ToWide(reply.data(), got));
+    if (readOk && got > 0) return ParseReply(Utf8ToWide(reply.get(), got));
 
     LogLine(L"ReadFile failed, err " + std::to_wstring(error));
     return Failure(L"INTERNAL", error == ERROR_MORE_DATA ? L"the calendar's answer was too large to read"
@@ -244,6 +269,11 @@ ToolOutcome CalendarPipeClient::ParseReply(const std::wstring& reply)
     const JsonValue* payload = root->GetMember(isOk ? L"result" : L"error");
     if (!payload) return Failure(L"INTERNAL", L"the calendar sent a reply without a result or an error");
 
-    if (isOk) return ToolOutcome{true, payload->Serialize()};
-    return ToolOutcome{false, L"{\"error\":" + payload->Serialize() + L"}"};
+    // The outcome text is written from the tree when the reply to the
+    // client is assembled, escaped as it is written.
+    ToolOutcome outcome;
+    outcome.ok = isOk;
+    outcome.reply = std::move(root);
+    outcome.payload = payload;
+    return outcome;
 }

@@ -5,14 +5,34 @@
 // ends the program. Runs on the program's only thread and blocks it.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "UniqueHandle.h"
 
+class JsonValue;
+
+// What a tool call gave: either a text of its own (the local errors, and
+// stand-ins in tests), or the calendar's reply as parsed, from which the
+// text is written only when it is needed, straight into where it goes.
 struct ToolOutcome {
+    ToolOutcome() = default;
+    ToolOutcome(bool isOk, std::wstring outcomeText) : ok(isOk), text(std::move(outcomeText)) {}
+
     bool ok = false;    // the calendar answered "ok" true with a "result"
-    std::wstring text;  // the result as JSON text, or {"error":{...}}
+    std::wstring text;  // the outcome text, when `payload` is not set
+    // The calendar's parsed reply, and within it the outcome: its "result"
+    // when ok, otherwise its "error", which stands for {"error":<error>}.
+    std::shared_ptr<const JsonValue> reply;
+    const JsonValue* payload = nullptr;
+
+    // The outcome as JSON text: the result, or {"error":{...}}.
+    std::wstring Text() const;
+    // Appends Text() as EscapeJsonText gives it, for the inside of a JSON
+    // string; from the parsed reply this is one pass over the tree.
+    void AppendEscapedText(std::wstring& out) const;
 };
 
 // What the JSON-RPC layer calls to run a tool; the pipe client in the

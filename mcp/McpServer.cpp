@@ -8,9 +8,26 @@ const wchar_t McpServer::kInitializeResult[] =
     L"{\"protocolVersion\":\"2024-11-05\",\"capabilities\":{\"tools\":{}},"
     L"\"serverInfo\":{\"name\":\"Tessary\",\"version\":\"1.0.0\"}}";
 
+namespace {
+
+const wchar_t kResultHead[] = L"{\"jsonrpc\":\"2.0\",\"id\":";
+const wchar_t kResultMiddle[] = L",\"result\":";
+const wchar_t kToolResultHead[] = L"{\"content\":[{\"type\":\"text\",\"text\":\"";
+
+}  // namespace
+
 std::wstring McpServer::ResultReply(const std::wstring& idText, const std::wstring& result)
 {
-    return L"{\"jsonrpc\":\"2.0\",\"id\":" + idText + L",\"result\":" + result + L"}";
+    return kResultHead + idText + kResultMiddle + result + L"}";
+}
+
+std::wstring McpServer::ToolResultReply(const std::wstring& idText, const ToolOutcome& outcome)
+{
+    // Assembled in one string: the outcome text is escaped straight into it.
+    std::wstring reply = kResultHead + idText + kResultMiddle + kToolResultHead;
+    outcome.AppendEscapedText(reply);
+    reply += outcome.ok ? L"\"}],\"isError\":false}}" : L"\"}],\"isError\":true}}";
+    return reply;
 }
 
 std::wstring McpServer::ErrorReply(const std::wstring& idText, int code, const std::wstring& message)
@@ -59,8 +76,5 @@ std::wstring McpServer::CallTool(const std::wstring& idText, const JsonValue* pa
         arguments = given->Serialize();
     }
 
-    const ToolOutcome outcome = tools_.CallTool(name->StringValue(), arguments);
-    const std::wstring result = L"{\"content\":[{\"type\":\"text\",\"text\":\"" + EscapeJsonText(outcome.text) +
-                                L"\"}],\"isError\":" + (outcome.ok ? L"false" : L"true") + L"}";
-    return ResultReply(idText, result);
+    return ToolResultReply(idText, tools_.CallTool(name->StringValue(), arguments));
 }

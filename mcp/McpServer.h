@@ -22,6 +22,9 @@ public:
     std::wstring HandleMessage(const std::string& body);
 
     static std::wstring ResultReply(const std::wstring& idText, const std::wstring& result);
+    // A tool call's result: the outcome text, escaped, in one text content
+    // item, with "isError" the negation of its ok flag.
+    static std::wstring ToolResultReply(const std::wstring& idText, const ToolOutcome& outcome);
     static std::wstring ErrorReply(const std::wstring& idText, int code, const std::wstring& message);
 
     // params may be null (no "params" member).

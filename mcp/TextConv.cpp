@@ -59,12 +59,17 @@ std::string WideToUtf8(const std::wstring& text)
     return bytes;
 }
 
-std::wstring EscapeJsonText(const std::wstring& text)
+void AppendEscapedJsonText(std::wstring& out, const std::wstring& text)
 {
     static const wchar_t kHex[] = L"0123456789abcdef";
-    std::wstring out;
-    out.reserve(text.size() + text.size() / 8);
-    for (wchar_t c : text) {
+    const wchar_t* run = text.data();
+    const wchar_t* const end = run + text.size();
+    // Runs of units that stay as they are are copied whole.
+    for (const wchar_t* p = run; p < end; ++p) {
+        const wchar_t c = *p;
+        if (c >= 0x20 && c != L'"' && c != L'\\') continue;
+        out.append(run, p);
+        run = p + 1;
         switch (c) {
         case L'\b': out += L"\\b"; break;
         case L'\t': out += L"\\t"; break;
@@ -73,16 +78,20 @@ std::wstring EscapeJsonText(const std::wstring& text)
         case L'\r': out += L"\\r"; break;
         case L'"': out += L"\\\""; break;
         case L'\\': out += L"\\\\"; break;
-        default:
-            if (c < 0x20) {
-                out += L"\\u00";
-                out.push_back(kHex[(c >> 4) & 0xF]);
-                out.push_back(kHex[c & 0xF]);
-            } else {
-                out.push_back(c);
-            }
+        default: {
+            const wchar_t escape[] = {L'\\', L'u', L'0', L'0', kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
+            out.append(escape, 6);
+        }
         }
     }
+    out.append(run, end);
+}
+
+std::wstring EscapeJsonText(const std::wstring& text)
+{
+    std::wstring out;
+    out.reserve(text.size() + text.size() / 8);
+    AppendEscapedJsonText(out, text);
     return out;
 }
 

@@ -18,6 +18,8 @@ std::string WideToUtf8(const std::wstring& text);
 // a JSON string literal; everything else (solidus, U+007F, non-ASCII, lone
 // surrogates) is copied unchanged, so non-ASCII leaves as raw UTF-8.
 std::wstring EscapeJsonText(const std::wstring& text);
+// The same, appended to out.
+void AppendEscapedJsonText(std::wstring& out, const std::wstring& text);
 
 // Writes "tessary-mcp: " + text + LF to standard error in one write.
 void LogLine(const std::wstring& text);

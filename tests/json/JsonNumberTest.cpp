@@ -6,9 +6,11 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <ostream>
+#include <random>
 #include <string>
 
 #include "JsonValue.h"
@@ -196,5 +198,82 @@ const FormatCase kFormats[] = {
 
 INSTANTIATE_TEST_SUITE_P(Doubles, JsonNumberFormat, testing::ValuesIn(kFormats),
                          [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+
+// The C library's own %.15g, the form the writer must match byte for byte;
+// null where that form has no JSON spelling.
+std::wstring PrintfForm(double value)
+{
+    if (!std::isfinite(value)) return L"null";
+    char buffer[64];
+    const int n = std::snprintf(buffer, sizeof buffer, "%.15g", value);
+    return std::wstring(buffer, buffer + n);
+}
+
+double FromBits(std::uint64_t bits)
+{
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+TEST(JsonNumberPrintf, TrickyNumbersMatchTheCLibrary)
+{
+    const double kTricky[] = {
+        // Subnormals, and the edge of the normal range.
+        5e-324, -5e-324, 1e-320, 1.5e-323, 2.2250738585072009e-308, DBL_MIN, -DBL_MIN, 4.9406564584124654e-310,
+        // Around 10^15, where the form turns to exponents, and numbers that
+        // round up into the next power of ten.
+        1e15, -1e15, 999999999999999.0, 999999999999999.4, 999999999999999.5, 999999999999999.9,
+        9.999999999999999e14, 9.9999999999999995e14, 1e15 + 2, 1e15 - 0.5, 99999999999999.99, 9.9999999999999999e22,
+        // Around 10^-5, where the small numbers turn to exponents.
+        1e-5, 1e-4, -1e-4, 9.999999999999999e-5, 9.9999999999999995e-5, 0.000099999999999999995, 1.0000000000000001e-5,
+        0.00010000000000000003,
+        // Sums, fractions and the extremes.
+        0.1 + 0.2, 0.1, 1.0 / 3, 2.0 / 3, -2.0 / 3, 3.141592653589793, 2.718281828459045, 0.5, -0.0, 0.0, DBL_MAX,
+        -DBL_MAX, DBL_EPSILON, 1e21, 1e22, 1e100, 1e-100, 1e308, 1.7976931348623145e+308,
+        // Integers beyond what a double holds exactly and around 2^53.
+        9007199254740991.0, 9007199254740992.0, 9007199254740993.0, 123456789012345678.0, 12345678901234567.0,
+        1234567890123456.0, 123456789012345.6, -123456789012345.6, 4294967296.0, 18446744073709551616.0,
+        // Exact ties half way between two 15-digit forms: both are rounded
+        // to even, by the library and by the writer alike.
+        1234567890123445.0, 1234567890123455.0, 100000000000000.5, 100000000000001.5, 12345678901234.25,
+        12345678901234.75, 0.5000000000000005, 2.000000000000005,
+        // Shortest forms of 16 digits that end in 5, and of 17 digits.
+        0.1234567890123455, 1.000000000000005, 5.551115123125783e-17, 0.30000000000000004, 1.0000000000000002,
+        0.7000000000000001, 1.7976931348623157e308,
+    };
+    for (const double value : kTricky) {
+        EXPECT_EQ(FormatJsonNumber(value), PrintfForm(value)) << testing::PrintToString(value);
+        EXPECT_EQ(JsonValue::MakeNumber(value)->Serialize(), PrintfForm(value)) << testing::PrintToString(value);
+    }
+}
+
+TEST(JsonNumberPrintf, RandomDoublesMatchTheCLibrary)
+{
+    // Fixed seed: a failure names its value and happens again on every run.
+    std::mt19937_64 random(20260813);
+    std::uniform_real_distribution<double> decades(-7.0, 17.0);
+    std::uniform_int_distribution<long long> integers(-9007199254740992LL, 9007199254740992LL);
+    std::uniform_int_distribution<int> places(0, 17);
+    int mismatches = 0;
+    for (int i = 0; i < 100000 && mismatches < 10; ++i) {
+        const double values[] = {
+            // Any bit pattern: every exponent, subnormals, NaNs, infinities.
+            FromBits(random()),
+            // Magnitudes where the fixed and the exponent forms meet.
+            std::pow(10.0, decades(random)) * (random() & 1 ? -1 : 1),
+            // Decimals as they come in documents: an integer over a power of ten.
+            static_cast<double>(integers(random)) / std::pow(10.0, places(random)),
+        };
+        for (const double value : values) {
+            const std::wstring written = FormatJsonNumber(value);
+            if (written != PrintfForm(value)) {
+                ++mismatches;
+                ADD_FAILURE() << "bits " << std::hex << Bits(value) << ": wrote " << testing::PrintToString(written)
+                              << ", the C library " << testing::PrintToString(PrintfForm(value));
+            }
+        }
+    }
+}
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "JsonValue.h"
@@ -179,6 +180,44 @@ TEST(JsonClone, ScalarsKeepKindAndPayload)
         ASSERT_NE(copy, nullptr);
         ExpectSeparateCopy(*scalar, *copy, Ascii(scalar->Serialize()));
     }
+}
+
+TEST(JsonValues, MadeAndFreedOnSeveralThreadsAtOnce)
+{
+    // Freed values are kept for reuse by every thread: threads that parse,
+    // copy and free trees at the same time, and free trees that another
+    // thread made, must each still get exactly their own values.
+    std::wstring text = L"[";
+    for (int i = 0; i < 300; ++i) {
+        if (i) text += L",";
+        text += L"{\"n\":" + std::to_wstring(i) + L",\"s\":\"item " + std::to_wstring(i) + L"\",\"a\":[true,null,0.5]}";
+    }
+    text += L"]";
+    const std::wstring expected = JsonValue::Parse(text)->Serialize();
+
+    constexpr int kThreads = 4, kRounds = 60;
+    std::vector<JsonValue::Ptr> handedOver[kThreads];
+    int wrong[kThreads] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int r = 0; r < kRounds; ++r) {
+                JsonValue::Ptr value = JsonValue::Parse(text);
+                JsonValue::Ptr copy = value->Clone();
+                if (!value || value->Serialize() != expected || copy->Serialize() != expected) ++wrong[t];
+                handedOver[t].push_back(std::move(copy));  // freed later, by the main thread
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(wrong[t], 0) << "thread " << t;
+        ASSERT_EQ(handedOver[t].size(), static_cast<std::size_t>(kRounds));
+        EXPECT_EQ(handedOver[t].back()->Serialize(), expected);
+    }
+    for (auto& trees : handedOver) trees.clear();
+    // What the others freed is reused here.
+    EXPECT_EQ(JsonValue::Parse(text)->Serialize(), expected);
 }
 
 struct DepthCase {

@@ -112,4 +112,40 @@ TEST(JsonWriter, ParsedTextWrittenBackCompactly)
     EXPECT_EQ(again->Serialize(), value->Serialize());
 }
 
+TEST(JsonWriter, EscapedFormIsTheTextWithQuotesAndBackslashesEscaped)
+{
+    // What goes inside another JSON string: the compact text, every
+    // quotation mark and backslash of it behind a backslash of its own.
+    const auto escapedByHand = [](const std::wstring& text) {
+        std::wstring out;
+        for (wchar_t c : text) {
+            if (c == L'"' || c == L'\\') out.push_back(L'\\');
+            out.push_back(c);
+        }
+        return out;
+    };
+    const wchar_t* const texts[] = {
+        LR"({"b":"q\"uote","a":"back\\slash","c":"a/b\b\f\n\r\t\u0001\u007f\u00e9\ud83d\ude00"})",
+        LR"([null,true,false,-0,0.1,1e300,-12345678901234567,"",[],{}])",
+        LR"("just a string")",
+        L"3.25",
+        LR"({"nested":{"deeper":[{"\"":"\\"}]}})",
+    };
+    for (const wchar_t* text : texts) {
+        JsonValue::Ptr value = JsonValue::Parse(text);
+        ASSERT_NE(value, nullptr) << testing::PrintToString(text);
+        std::wstring escaped = L"prefix:";
+        value->SerializeEscapedTo(escaped);
+        EXPECT_EQ(escaped, L"prefix:" + escapedByHand(value->Serialize())) << testing::PrintToString(text);
+    }
+
+    // Long strings cross the writer's internal pieces in both forms.
+    const std::wstring longText = std::wstring(3000, L'x') + L"\"\\\x65E5" + std::wstring(5000, L'\x65E5');
+    JsonValue::Ptr value = JsonValue::MakeString(longText);
+    std::wstring escaped;
+    value->SerializeEscapedTo(escaped);
+    EXPECT_EQ(escaped, escapedByHand(value->Serialize()));
+    EXPECT_EQ(value->Serialize().size(), 2 + 3000 + 2 + 2 + 6 + 5000 * 6u);
+}
+
 }  // namespace

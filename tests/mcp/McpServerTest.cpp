@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "JsonValue.h"
 #include "McpServer.h"
 #include "TextConv.h"
 
@@ -148,6 +149,39 @@ TEST(McpServer, InvalidUtf8IsReplacedNotRefused)
     McpServer server(tools);
     EXPECT_EQ(server.HandleMessage("{\"id\":\"a\xFF\xC3\",\"method\":\"ping\"}"),
               LR"({"jsonrpc":"2.0","id":"a\uFFFD\uFFFD","result":{}})");
+}
+
+TEST(McpServer, CalendarRepliesAreRelayedAsTheirWrittenTextEscaped)
+{
+    // The tool result is written from the parsed reply in one pass; it must
+    // be exactly the reply's payload written back, then escaped, as a text.
+    const std::wstring replies[] = {
+        LR"({"id":"1","ok":true,"result":{"title":"日 \"q\" back\\slash a/b","n":[0.1,-0,1e21,12345678901234567],"e":{}}})",
+        L"{\"id\":\"1\",\"ok\":true,\"result\":\"tab\\t nl\\n nul\\u0000 del\x7F \xD83D\xDE00\"}",
+        LR"({"id":"1","ok":true,"result":[]})",
+        LR"({"id":"1","ok":true,"result":null})",
+        LR"({"id":"1","ok":false,"error":{"code":"NOT_FOUND","message":"no \"x\" in \\ 日"}})",
+        LR"({"id":"1","ok":"yes","error":"plain"})",
+    };
+    for (const std::wstring& text : replies) {
+        const ToolOutcome outcome = CalendarPipeClient::ParseReply(text);
+        ASSERT_NE(outcome.payload, nullptr) << testing::PrintToString(text);
+
+        const JsonValue::Ptr parsed = JsonValue::Parse(text);
+        const bool ok = parsed->GetMember(L"ok")->IsBool() && parsed->GetMember(L"ok")->BoolValue();
+        const std::wstring expectedText = ok ? parsed->GetMember(L"result")->Serialize()
+                                             : L"{\"error\":" + parsed->GetMember(L"error")->Serialize() + L"}";
+        EXPECT_EQ(outcome.ok, ok);
+        EXPECT_EQ(outcome.Text(), expectedText);
+
+        RecordingTools tools;
+        tools.next = outcome;
+        McpServer server(tools);
+        EXPECT_EQ(server.HandleMessage(R"({"id":5,"method":"tools/call","params":{"name":"calendar_list"}})"),
+                  LR"({"jsonrpc":"2.0","id":5,"result":{"content":[{"type":"text","text":")" +
+                      EscapeJsonText(expectedText) + LR"("}],"isError":)" + (ok ? L"false" : L"true") + L"}}")
+            << testing::PrintToString(text);
+    }
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ TEST_P(CalendarPipeRequest, SendsExactBytes)
 
     const ToolOutcome outcome = Call(c.tool, c.arguments);
 
-    EXPECT_TRUE(outcome.ok) << testing::PrintToString(outcome.text);
+    EXPECT_TRUE(outcome.ok) << testing::PrintToString(outcome.Text());
     const std::vector<std::string> requests = calendar.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0], c.sent);
@@ -195,7 +195,7 @@ TEST(CalendarPipeRequestSize, AtTheLimitIsSentOneByteOverIsRefused)
     const std::wstring over = L"{\"x\":\"\u00e9" + std::wstring(65536 - frame - 1, L'a') + L"\"}";
     const ToolOutcome outcome = Call(L"n", over);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.text,
+    EXPECT_EQ(outcome.Text(),
               L"{\"error\":{\"code\":\"INVALID_PARAMS\",\"message\":\"the request is 65537 bytes, more than the 65536 bytes "
               L"the calendar takes in one request; send less text at once (a non-ASCII character can take up to 6 "
               L"bytes)\"}}");
@@ -264,7 +264,7 @@ TEST_P(CalendarPipeDetection, FindsTheCalendarOrSaysWhy)
     const ToolOutcome outcome = Call(L"ping", L"");
 
     EXPECT_EQ(outcome.ok, c.ok);
-    EXPECT_EQ(outcome.text, c.text);
+    EXPECT_EQ(outcome.Text(), c.text);
     if (c.servePipe && !c.ok) {
         EXPECT_FALSE(calendar.WaitForConnections(1, 300)) << "the client opened the pipe";
     }
@@ -339,7 +339,7 @@ TEST_P(CalendarPipeReply, BecomesOutcome)
     const std::string diagnostic = stderrCapture.Take();
 
     EXPECT_EQ(outcome.ok, c.ok);
-    EXPECT_EQ(outcome.text, c.text);
+    EXPECT_EQ(outcome.Text(), c.text);
     if (c.diagnostic != nullptr) {
         EXPECT_EQ(diagnostic, c.diagnostic);
     }
@@ -360,7 +360,7 @@ TEST(CalendarPipeConnection, ByteModePipeRefusesMessageMode)
     const ToolOutcome outcome = Call(L"list_events", L"");
 
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.text, kRefusedMessageMode);
+    EXPECT_EQ(outcome.Text(), kRefusedMessageMode);
     EXPECT_TRUE(calendar.WaitForConnections(1, 5000));
     EXPECT_TRUE(calendar.Requests().empty());
 }
@@ -380,7 +380,7 @@ TEST(CalendarPipeConnection, DroppedWhileSendingFailsTheSend)
     const std::string diagnostic = stderrCapture.Take();
 
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.text, kCouldNotSend);
+    EXPECT_EQ(outcome.Text(), kCouldNotSend);
     const std::string prefix = "tessary-mcp: WriteFile failed, err ";
     EXPECT_EQ(diagnostic.substr(0, prefix.size()), prefix) << diagnostic;
     EXPECT_TRUE(calendar.Requests().empty());
@@ -414,7 +414,7 @@ TEST(CalendarPipeBusy, CallGoesThroughOnceHolderLetsGo)
     release.join();
 
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.text, kPong);
+    EXPECT_EQ(outcome.Text(), kPong);
     EXPECT_GE(elapsed, 2500u) << "the call did not wait for the holder";
     EXPECT_LT(elapsed, 10000u);
     EXPECT_EQ(calendar.Connections(), 2u);
@@ -435,7 +435,7 @@ TEST(CalendarPipeBusy, GivesUpAfterThirtySeconds)
     const DWORD elapsed = GetTickCount() - start;
 
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.text, kBusy);
+    EXPECT_EQ(outcome.Text(), kBusy);
     // The client's deadline is 30 s from its first attempt, which starts
     // after `start`; the last wait before it may run 2 s past it.
     EXPECT_GE(elapsed, 30000u);
@@ -515,7 +515,7 @@ TEST(CalendarPipeServer, SquatterIsNeverSentTheToken)
     const std::string diagnostics = err.Take();
 
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.text, kImpostor);
+    EXPECT_EQ(outcome.Text(), kImpostor);
     EXPECT_NE(diagnostics.find("not by the calendar"), std::string::npos) << diagnostics;
     EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes 0");
 }
@@ -533,7 +533,7 @@ TEST(CalendarPipeServer, WithoutAWindowAServerOfTheSameUserIsTrusted)
 
     const ToolOutcome outcome = Call(L"ping", L"");
 
-    EXPECT_TRUE(outcome.ok) << std::string(outcome.text.begin(), outcome.text.end());
+    EXPECT_TRUE(outcome.ok) << std::string(outcome.Text().begin(), outcome.Text().end());
     const std::string request = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
     EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes " + std::to_string(request.size()));
 }
