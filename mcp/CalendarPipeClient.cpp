@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "JsonValue.h"
+#include "LoadedFunction.h"
 #include "ProcessUser.h"
 #include "TextConv.h"
 
@@ -48,27 +49,18 @@ struct WindowFunctions {
     GetDesktopWindowFunction getDesktopWindow = nullptr;
 };
 
-template <typename Function>
-Function LoadFunction(HMODULE module, const char* name)
-{
-    // Through the generic function pointer type, which converts to and from
-    // every other without a cast warning.
-    using Generic = void (*)();
-    return reinterpret_cast<Function>(reinterpret_cast<Generic>(GetProcAddress(module, name)));
-}
-
 const WindowFunctions& Windows()
 {
     static const WindowFunctions functions = [] {
         WindowFunctions loaded;
         if (const HMODULE user32 = LoadLibraryW(L"user32.dll")) {
-            loaded.findWindowEx = LoadFunction<WindowFunctions::FindWindowExFunction>(user32, "FindWindowExW");
+            loaded.findWindowEx = LoadedFunction<WindowFunctions::FindWindowExFunction>(user32, "FindWindowExW");
             loaded.getWindowThreadProcessId =
-                LoadFunction<WindowFunctions::GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
+                LoadedFunction<WindowFunctions::GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
             loaded.internalGetWindowText =
-                LoadFunction<WindowFunctions::InternalGetWindowTextFunction>(user32, "InternalGetWindowText");
-            loaded.getAncestor = LoadFunction<WindowFunctions::GetAncestorFunction>(user32, "GetAncestor");
-            loaded.getDesktopWindow = LoadFunction<WindowFunctions::GetDesktopWindowFunction>(user32, "GetDesktopWindow");
+                LoadedFunction<WindowFunctions::InternalGetWindowTextFunction>(user32, "InternalGetWindowText");
+            loaded.getAncestor = LoadedFunction<WindowFunctions::GetAncestorFunction>(user32, "GetAncestor");
+            loaded.getDesktopWindow = LoadedFunction<WindowFunctions::GetDesktopWindowFunction>(user32, "GetDesktopWindow");
         }
         if (!loaded.findWindowEx || !loaded.getWindowThreadProcessId || !loaded.internalGetWindowText ||
             !loaded.getAncestor || !loaded.getDesktopWindow) {
