@@ -453,6 +453,17 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
            put == bytes.size();
 }
 
+// Deletes the stand-in calendar's data folder and everything in it.
+void RemoveFolder(const std::wstring& path)
+{
+    std::wstring from = path + L'\0';  // the list ends with an empty name
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
 // The environment of this process plus the token for tessary-mcp.
 std::wstring EnvironmentWithToken(const std::string& token)
 {
@@ -538,9 +549,10 @@ int Bench(int rounds, int soak, int coldStarts)
     }
 
     // Two calls on the plug-in's pipe never follow each other directly: its
-    // single instance listens again only after the last client has hung up,
-    // and a client that comes sooner waits for it, which no MCP client that
-    // waits for each reply meets.
+    // single instance listens again only once the last client has hung up,
+    // and a client that comes sooner waits for it. A call through tessary-mcp
+    // leaves it that time in its own turns (the reply to the MCP client, the
+    // next request); calls fired back to back would time that wait instead.
     Series hops;
     std::vector<std::function<void()>> steps;
     for (Case& c : cases) {
@@ -601,6 +613,7 @@ int Bench(int rounds, int soak, int coldStarts)
     DevHostCommand(L"quit");
     WaitForSingleObject(calendar.process.get(), 20000);
     calendar.Finish();
+    RemoveFolder(stem);
 
     // tessary-mcp alone: a stand-in pipe server hands it the saved 366-day
     // answer, and a raw client reads the same answer from it.
