@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "LoadedFunction.h"
 #include "UniqueHandle.h"
 
 // Memory that an API allocated with LocalAlloc and hands to the caller
@@ -47,19 +48,47 @@ private:
     T p_ = nullptr;
 };
 
+// The token functions of advapi32, looked up at the first use: tessary-mcp
+// needs them only to check a calendar that shows no window, and need not
+// load advapi32 at every start for that. All null when it cannot be loaded.
+struct TokenFunctions {
+    decltype(&OpenProcessToken) openProcessToken = nullptr;
+    decltype(&GetTokenInformation) getTokenInformation = nullptr;
+    decltype(&IsValidSid) isValidSid = nullptr;
+    decltype(&GetLengthSid) getLengthSid = nullptr;
+};
+
+inline const TokenFunctions& TokenApi()
+{
+    static const TokenFunctions functions = [] {
+        TokenFunctions loaded;
+        const HMODULE advapi32 = LoadLibraryW(L"advapi32.dll");
+        loaded.openProcessToken = LoadedFunction<decltype(&OpenProcessToken)>(advapi32, "OpenProcessToken");
+        loaded.getTokenInformation = LoadedFunction<decltype(&GetTokenInformation)>(advapi32, "GetTokenInformation");
+        loaded.isValidSid = LoadedFunction<decltype(&IsValidSid)>(advapi32, "IsValidSid");
+        loaded.getLengthSid = LoadedFunction<decltype(&GetLengthSid)>(advapi32, "GetLengthSid");
+        if (!loaded.openProcessToken || !loaded.getTokenInformation || !loaded.isValidSid || !loaded.getLengthSid)
+            loaded = TokenFunctions{};
+        return loaded;
+    }();
+    return functions;
+}
+
 // The user SID of the process's access token, as bytes (a SID is
 // self-relative, so the bytes are the SID); empty when it cannot be read.
 inline std::vector<unsigned char> ProcessUserSid(HANDLE process)
 {
+    const TokenFunctions& api = TokenApi();
+    if (!api.openProcessToken) return {};
     UniqueHandle token;
-    if (!OpenProcessToken(process, TOKEN_QUERY, token.put())) return {};
+    if (!api.openProcessToken(process, TOKEN_QUERY, token.put())) return {};
     DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    api.getTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     if (size == 0) return {};
     std::vector<unsigned char> buffer(size);
-    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    if (!api.getTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
     const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
-    if (!IsValidSid(sid)) return {};
+    if (!api.isValidSid(sid)) return {};
     const unsigned char* bytes = static_cast<const unsigned char*>(sid);
-    return std::vector<unsigned char>(bytes, bytes + GetLengthSid(sid));
+    return std::vector<unsigned char>(bytes, bytes + api.getLengthSid(sid));
 }

@@ -1,6 +1,8 @@
 #include "AiMcpCalendarTools.h"
 
 #include <cwchar>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "AiMcpCalendars.h"
@@ -66,11 +68,20 @@ bool IsCompleted(IxEvent* event)
     return completed == VARIANT_TRUE;
 }
 
-std::wstring ReadEventId(IxEvent* event)
+// Reads the event's id into id, reusing its storage.
+void ReadEventId(IxEvent* event, std::wstring& id)
 {
+    id.clear();
     UniqueBstr text;
     event->GetId(text.put());
-    return text.str();
+    if (text.get()) id.assign(text.get(), SysStringLen(text.get()));
+}
+
+std::wstring ReadEventId(IxEvent* event)
+{
+    std::wstring id;
+    ReadEventId(event, id);
+    return id;
 }
 
 // The fixed parts of the range result around the occurrences.
@@ -82,16 +93,31 @@ struct RangeResult {
 
     std::wstring Build(int count, bool truncated, const std::wstring& events) const
     {
-        return L"{\"range\":{\"start\":" + QuoteJson(start) + L",\"end\":" + QuoteJson(end) +
-               L",\"days\":" + IntText(days) + L",\"semantics\":" + QuoteJson(kSemantics) +
-               L"},\"calendar_id\":" + QuoteJson(calendarId) + L",\"count\":" + IntText(count) +
-               L",\"truncated\":" + Bool(truncated) + L",\"events\":[" + events + L"]}";
+        std::wstring result;
+        result.reserve(events.size() + 256 + start.size() + end.size() + calendarId.size());
+        result += L"{\"range\":{\"start\":";
+        AppendQuotedJson(result, start.data(), start.size());
+        result += L",\"end\":";
+        AppendQuotedJson(result, end.data(), end.size());
+        result += L",\"days\":";
+        result += IntText(days);
+        result += L",\"semantics\":";
+        result += QuoteJson(kSemantics);
+        result += L"},\"calendar_id\":";
+        AppendQuotedJson(result, calendarId.data(), calendarId.size());
+        result += L",\"count\":";
+        result += IntText(count);
+        result += L",\"truncated\":";
+        result += Bool(truncated);
+        result += L",\"events\":[";
+        result += events;
+        result += L"]}";
+        return result;
     }
 };
 
 // What every occurrence of one day shares, quoted once per day.
 struct DayTexts {
-    LocalDay day{};
     std::wstring date;   // quoted "YYYY-MM-DD"
     std::wstring start;  // quoted local midnight of the day
     std::wstring end;    // quoted local midnight of the next day
@@ -104,40 +130,96 @@ struct QueryFilter {
     std::wstring calendarId;   // quoted id text of the reported calendar
 };
 
-// The occurrence JSON of one event on one day, or empty when the query does
-// not take the event.
-std::wstring OccurrenceJson(IxEvent* event, const QueryFilter& filter, const DayTexts& day)
-{
-    LONG type = 0;
-    if (!ReadEventType(event, type)) return std::wstring();
-    if (filter.kind != 0 && filter.kind != type) return std::wstring();
-    const std::wstring title = ReadEventTitle(event);
-    if (title.empty()) return std::wstring();
-    if (!filter.keyword.empty() && LowerText(title).find(filter.keyword) == std::wstring::npos) return std::wstring();
+// Writes the occurrence JSON of the events a query takes. Keeps what one
+// occurrence needs from the next, so that once its buffers have grown an
+// occurrence costs no allocation of its own: the texts read from the host
+// and the occurrence itself are written into storage kept here, and the
+// extras of an event (kind, recurrence, reminder, countdown) are read from
+// the host once per query, not again on every day that lists the event;
+// only its title and completion are read for each day. One writer per query.
+class OccurrenceWriter {
+public:
+    explicit OccurrenceWriter(const QueryFilter& filter) : filter_(filter) {}
 
-    // The host is asked in a fixed order: id, completion, then the extras.
-    const std::wstring eventId = ReadEventId(event);
-    const bool completed = IsCompleted(event);
-    const std::wstring extras = EventExtrasJson(event, type, &day.day);
-    return L"{\"id\":" + QuoteJson(eventId) + L",\"calendar_id\":" + filter.calendarId + L",\"date\":" + day.date +
-           L",\"title\":" + QuoteJson(CutText(title, kTitleUnits)) + L",\"all_day\":true,\"start\":" + day.start +
-           L",\"end\":" + day.end + L",\"completed\":" + Bool(completed) + extras + L"}";
-}
+    // The occurrence JSON of one event on one day, or null when the query
+    // does not take the event. Valid until the next call.
+    const std::wstring* Write(IxEvent* event, const DayTexts& day)
+    {
+        LONG type = 0;
+        if (!ReadEventType(event, type)) return nullptr;
+        if (filter_.kind != 0 && filter_.kind != type) return nullptr;
+        ReadEventTitle(event, title_);
+        if (title_.empty()) return nullptr;
+        if (!filter_.keyword.empty()) {
+            lowered_ = LowerText(std::move(lowered_.assign(title_)));
+            if (lowered_.find(filter_.keyword) == std::wstring::npos) return nullptr;
+        }
+
+        // The host is asked in a fixed order: id, completion, then the extras.
+        ReadEventId(event, id_);
+        const bool completed = IsCompleted(event);
+        const EventExtras& extras = ExtrasOf(event, type);
+
+        std::wstring& out = occurrence_;
+        out.assign(L"{\"id\":");
+        AppendQuotedJson(out, id_.data(), id_.size());
+        out += L",\"calendar_id\":";
+        out += filter_.calendarId;
+        out += L",\"date\":";
+        out += day.date;
+        out += L",\"title\":";
+        AppendQuotedJson(out, title_.data(), CutLength(title_.data(), title_.size(), kTitleUnits));
+        out += L",\"all_day\":true,\"start\":";
+        out += day.start;
+        out += L",\"end\":";
+        out += day.end;
+        out += L",\"completed\":";
+        out += Bool(completed);
+        AppendEventExtras(out, extras, &day.date);
+        out += L'}';
+        return &out;
+    }
+
+private:
+    // The extras read for this event id and kind earlier in the query, else
+    // read now (and kept, unless the host gave the event no id to know it by).
+    const EventExtras& ExtrasOf(IxEvent* event, LONG type)
+    {
+        if (id_.empty()) return unnamed_ = ReadEventExtras(event, type);
+        const auto found = extras_.find(id_);
+        if (found != extras_.end() && found->second.kind == type) return found->second;
+        EventExtras& kept = extras_[id_];
+        kept = ReadEventExtras(event, type);
+        return kept;
+    }
+
+    const QueryFilter& filter_;
+    std::wstring title_, lowered_, id_, occurrence_;
+    std::unordered_map<std::wstring, EventExtras> extras_;  // by event id
+    EventExtras unnamed_;
+};
 
 // The events the host lists for one day, in the given calendar or, when
 // calendarGroup is null, in the current one. Null when the host lists none.
 ComPtr<IxEventList> EventsOfDay(IxEventService* service, const std::wstring& dayText, LONG calendarNumber,
-                                const std::wstring* calendarGroup)
+                                const UniqueBstr* calendarGroup)
 {
     ComPtr<IxEventList> list;
     const UniqueBstr day(dayText);
     if (calendarGroup) {
-        const UniqueBstr group(*calendarGroup);
-        service->GetEventsOfDayInCalendar(day.get(), calendarNumber, group.get(), list.put());
+        service->GetEventsOfDayInCalendar(day.get(), calendarNumber, calendarGroup->get(), list.put());
     } else {
         service->GetEventsOfDay(day.get(), list.put());
     }
     return list;
+}
+
+// Writes QuoteJson of the local midnight that begins the day into quoted.
+void QuoteMidnight(AiMcpMidnightWriter& midnights, const LocalDay& day, std::wstring& scratch, std::wstring& quoted)
+{
+    (void)midnights.Write(day, scratch);  // "+00:00" when the zone cannot say
+    quoted.clear();
+    AppendQuotedJson(quoted, scratch.data(), scratch.size());
 }
 
 // Whether a calendar lists the event among the events of the day: the
@@ -156,8 +238,10 @@ bool OccursOn(IxEventService* service, const std::wstring& eventId, const std::w
     };
     if (listsIt(EventsOfDay(service, dayText, 0, nullptr).get())) return true;
     const CalendarListing listing = ListCalendars();
-    for (const CalendarEntry& entry : listing.entries)
-        if (listsIt(EventsOfDay(service, dayText, entry.id, &entry.groupId).get())) return true;
+    for (const CalendarEntry& entry : listing.entries) {
+        const UniqueBstr group(entry.groupId);
+        if (listsIt(EventsOfDay(service, dayText, entry.id, &group).get())) return true;
+    }
     return false;
 }
 
@@ -287,27 +371,34 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
     if (emptyLength >= kAiMcpAnswerBudget) return BuildErrorAnswer(id, kInvalidParams, kIdTooLong);
     AiMcpOccurrenceCollector collector(kAiMcpAnswerBudget - emptyLength);
 
+    // The group is handed to the host for every day: made once.
+    const UniqueBstr group(calendarGroup);
+    OccurrenceWriter writer(filter);
+    AiMcpMidnightWriter midnights;
+    DayTexts texts;
+    std::wstring scratch;
     for (int walked = 0; walked < range.days && !collector.truncated(); ++walked) {
-        DayTexts texts;
         LocalDay next{};
         if (!NextDay(day, next)) break;
-        texts.day = day;
         const std::wstring dayText = FormatDay(day);
-        texts.date = QuoteJson(dayText);
-        texts.start = QuoteJson(MidnightText(day));
-        texts.end = QuoteJson(MidnightText(next));
+        texts.date.clear();
+        AppendQuotedJson(texts.date, dayText.data(), dayText.size());
+        // Each day begins where the one before ended.
+        if (walked == 0) QuoteMidnight(midnights, day, scratch, texts.start);
+        else texts.start.swap(texts.end);
+        QuoteMidnight(midnights, next, scratch, texts.end);
 
         const ComPtr<IxEventList> list =
-            EventsOfDay(service.get(), dayText, calendarNumber, byCalendar ? &calendarGroup : nullptr);
+            EventsOfDay(service.get(), dayText, calendarNumber, byCalendar ? &group : nullptr);
         LONG count = 0;
         if (list) list->GetCount(&count);
         for (LONG i = 0; i < count; ++i) {
             ComPtr<IxEvent> event;
             list->GetItem(i, IID_IxEvent, event.put_void());
             if (!event) continue;
-            const std::wstring occurrence = OccurrenceJson(event.get(), filter, texts);
-            if (occurrence.empty()) continue;
-            if (!collector.Offer(occurrence)) break;
+            const std::wstring* occurrence = writer.Write(event.get(), texts);
+            if (!occurrence) continue;
+            if (!collector.Offer(*occurrence)) break;
         }
         day = next;
     }

@@ -214,25 +214,48 @@ std::wstring TriggerText(LONG dayOffset, LONG hour, LONG minute)
 
 std::wstring ReadEventTitle(IxEvent* event)
 {
+    std::wstring title;
+    ReadEventTitle(event, title);
+    return title;
+}
+
+void ReadEventTitle(IxEvent* event, std::wstring& title)
+{
+    title.clear();
     ComPtr<IxItemLine> content;
     event->GetContent(content.put());
-    if (!content) return std::wstring();
+    if (!content) return;
     UniqueBstr text;
     content->GetPlainText(text.put());
-    return text.str();
+    if (text.get()) title.assign(text.get(), SysStringLen(text.get()));
 }
 
 std::wstring EventExtrasJson(IxEvent* event, LONG kind, const LocalDay* day)
 {
+    const EventExtras extras = ReadEventExtras(event, kind);
+    std::wstring json;
+    if (day) {
+        const std::wstring quotedDay = QuoteJson(FormatDay(*day));
+        AppendEventExtras(json, extras, &quotedDay);
+    } else {
+        AppendEventExtras(json, extras, nullptr);
+    }
+    return json;
+}
+
+EventExtras ReadEventExtras(IxEvent* event, LONG kind)
+{
+    EventExtras extras;
+    extras.kind = kind;
     const wchar_t* kindName = EventKindName(kind);
-    if (!kindName) return std::wstring();
+    if (!kindName) return extras;
 
     UniqueBstr hostWord;
     event->GetRecurrence(hostWord.put());
     LONG repeatCount = 0;
     event->GetRepeatCount(&repeatCount);
-    std::wstring json = L",\"kind\":" + QuoteJson(kindName) + L",\"recurrence\":" +
-                        QuoteJson(ToolRecurrenceWord(hostWord.str(), repeatCount));
+    extras.head = L",\"kind\":" + QuoteJson(kindName) + L",\"recurrence\":" +
+                  QuoteJson(ToolRecurrenceWord(hostWord.str(), repeatCount));
 
     if (kind == kEventTypeReminder) {
         ComPtr<IUnknown> plain;
@@ -241,15 +264,26 @@ std::wstring EventExtrasJson(IxEvent* event, LONG kind, const LocalDay* day)
         if (reminder) {
             LONG dayOffset = 0, hour = 0, minute = 0;
             ReadReminderTrigger(reminder.get(), dayOffset, hour, minute);
-            json += L",\"reminder\":{\"trigger\":" + QuoteJson(TriggerText(dayOffset, hour, minute)) + L"}";
+            extras.head += L",\"reminder\":{\"trigger\":" + QuoteJson(TriggerText(dayOffset, hour, minute)) + L"}";
         }
     } else if (kind == kEventTypeCountdown) {
         LONG countdownType = 0, showType = 0;
         event->GetCountdownType(&countdownType);
         event->GetShowType(&showType);
-        json += L",\"countdown\":{";
-        if (day) json += L"\"target_date\":" + QuoteJson(FormatDay(*day)) + L",";
-        json += L"\"countdown_type\":" + IntText(countdownType) + L",\"show_type\":" + IntText(showType) + L"}";
+        extras.countdown = true;
+        extras.head += L",\"countdown\":{";
+        extras.tail = L"\"countdown_type\":" + IntText(countdownType) + L",\"show_type\":" + IntText(showType) + L"}";
     }
-    return json;
+    return extras;
+}
+
+void AppendEventExtras(std::wstring& out, const EventExtras& extras, const std::wstring* quotedDay)
+{
+    out += extras.head;
+    if (extras.countdown && quotedDay) {
+        out += L"\"target_date\":";
+        out += *quotedDay;
+        out += L',';
+    }
+    out += extras.tail;
 }

@@ -72,8 +72,10 @@ LONG HostRecurrenceCode(const std::wstring& hostWord);
 // "%d:%02d:%02d" of day offset, hour and minute ("-1:18:00").
 std::wstring TriggerText(LONG dayOffset, LONG hour, LONG minute);
 
-// The event's title: its content's plain text, empty without content.
+// The event's title: its content's plain text, empty without content. The
+// second form reads it into title, reusing its storage.
 std::wstring ReadEventTitle(IxEvent* event);
+void ReadEventTitle(IxEvent* event, std::wstring& title);
 
 // `,"kind":..,"recurrence":..` followed, for a reminder, by
 // `,"reminder":{"trigger":..}` when it has a reminder object, and for a
@@ -81,3 +83,16 @@ std::wstring ReadEventTitle(IxEvent* event);
 // "show_type":..}` (the target date only when day is given). Empty for a kind
 // other than 1, 2 or 3.
 std::wstring EventExtrasJson(IxEvent* event, LONG kind, const LocalDay* day);
+
+// EventExtrasJson in two steps, for an event listed on many days: what it
+// reads from the host (the same calls in the same order), then the fragment
+// for one day, written from what was read.
+struct EventExtras {
+    LONG kind = 0;
+    bool countdown = false;  // the target date goes between head and tail
+    std::wstring head;
+    std::wstring tail;
+};
+EventExtras ReadEventExtras(IxEvent* event, LONG kind);
+// quotedDay: QuoteJson of the day's "YYYY-MM-DD" text, or null for no day.
+void AppendEventExtras(std::wstring& out, const EventExtras& extras, const std::wstring* quotedDay);

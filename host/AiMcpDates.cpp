@@ -104,20 +104,27 @@ bool UtcToLocal(const SYSTEMTIME& utc, SYSTEMTIME& local)
     return SystemTimeToTzSpecificLocalTime(RulesForYear(utc.wYear, rules), &utc, &local) != FALSE;
 }
 
-bool LocalToUtc(const SYSTEMTIME& local, SYSTEMTIME& utc)
-{
-    TIME_ZONE_INFORMATION rules;
-    return TzSpecificLocalTimeToSystemTime(RulesForYear(local.wYear, rules), &local, &utc) != FALSE;
-}
-
-std::wstring WriteIso(const LocalDateTime& t, FileTime offsetMinutes)
+// Into text, reusing its storage.
+void WriteIso(const LocalDateTime& t, FileTime offsetMinutes, std::wstring& text)
 {
     const FileTime magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     wchar_t buffer[64];
-    std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02dT%02d:%02d:%02d%ls%02d:%02d",
-                  t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, offsetMinutes < 0 ? L"-" : L"+",
-                  static_cast<int>(magnitude / 60), static_cast<int>(magnitude % 60));
-    return buffer;
+    const int n = std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02dT%02d:%02d:%02d%ls%02d:%02d",
+                                t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                                offsetMinutes < 0 ? L"-" : L"+", static_cast<int>(magnitude / 60),
+                                static_cast<int>(magnitude % 60));
+    text.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// FormatIsoLocal with RulesForYear of the local time's year already found.
+bool FormatIsoLocalBy(const TIME_ZONE_INFORMATION* rules, const LocalDateTime& local, std::wstring& text)
+{
+    SYSTEMTIME utcTime{};
+    FileTime localValue = 0, utcValue = 0;
+    const bool known = TzSpecificLocalTimeToSystemTime(rules, &local, &utcTime) && ToFileTime(local, localValue) &&
+                       ToFileTime(utcTime, utcValue);
+    WriteIso(local, known ? (localValue - utcValue) / kFileTimeMinute : 0, text);
+    return known;
 }
 
 }  // namespace
@@ -145,12 +152,17 @@ bool ParseIsoInstant(const std::wstring& text, LocalDateTime& local, FileTime* u
 
 bool FormatIsoLocal(const LocalDateTime& local, std::wstring& text)
 {
-    SYSTEMTIME utcTime{};
-    FileTime localValue = 0, utcValue = 0;
-    const bool known =
-        LocalToUtc(local, utcTime) && ToFileTime(local, localValue) && ToFileTime(utcTime, utcValue);
-    text = WriteIso(local, known ? (localValue - utcValue) / kFileTimeMinute : 0);
-    return known;
+    TIME_ZONE_INFORMATION rules;
+    return FormatIsoLocalBy(RulesForYear(local.wYear, rules), local, text);
+}
+
+bool AiMcpMidnightWriter::Write(const LocalDay& day, std::wstring& text)
+{
+    if (day.wYear != year_) {
+        haveRules_ = RulesForYear(day.wYear, rules_) != nullptr;
+        year_ = day.wYear;
+    }
+    return FormatIsoLocalBy(haveRules_ ? &rules_ : nullptr, day, text);
 }
 
 bool FormatIsoInstant(FileTime utc, std::wstring& text)
@@ -164,7 +176,7 @@ bool FormatIsoInstant(FileTime utc, std::wstring& text)
     if (!FromFileTime(whole, utcTime) || !UtcToLocal(utcTime, localTime) || !ToFileTime(localTime, localValue)) {
         return false;
     }
-    text = WriteIso(localTime, (localValue - whole) / kFileTimeMinute);
+    WriteIso(localTime, (localValue - whole) / kFileTimeMinute, text);
     return true;
 }
 

@@ -3,11 +3,12 @@
 // offset, "YYYY-MM-DD" days) and what the calendar stores (local days).
 //
 // Safe on any thread. Each call reads the machine's current time-zone
-// settings; the daylight-saving rules applied are those the zone has for the
-// year of the instant concerned (so a 2006 instant in a zone whose rules
-// changed in 2007 gets the 2006 rules). The only state kept is a memo of
-// those per-year rules, valid while the current zone stays the same. The C
-// runtime's clock functions are never used: they misread some zone settings.
+// settings (an AiMcpMidnightWriter once per year of its walk); the
+// daylight-saving rules applied are those the zone has for the year of the
+// instant concerned (so a 2006 instant in a zone whose rules changed in 2007
+// gets the 2006 rules). The only state kept is a memo of those per-year
+// rules, valid while the current zone stays the same. The C runtime's clock
+// functions are never used: they misread some zone settings.
 //
 // Functions that can fail return a flag; on failure their outputs are not to
 // be used. None of them writes a message. The text grammar and the calendar
@@ -55,6 +56,23 @@ constexpr FileTime kFileTimeHalfDay = 432000000000LL;
 // two instants; this picks the one the platform picks. Where the UTC instant
 // is known, FormatIsoInstant writes exactly that instant.
 [[nodiscard]] bool FormatIsoLocal(const LocalDateTime& local, std::wstring& text);
+
+// Writes the local midnights that begin the days of one walk over a range,
+// each as FormatIsoLocal of the day writes it, but reads the zone's rules
+// once per year of the walk instead of for every day: the rules in force
+// when a year is first written are kept for the rest of the walk. For a walk
+// done in one go; one writer per walk.
+class AiMcpMidnightWriter {
+public:
+    // FormatIsoLocal of the day (its time fields are used as they are, 0
+    // for a LocalDay).
+    [[nodiscard]] bool Write(const LocalDay& day, std::wstring& text);
+
+private:
+    WORD year_ = 0;  // 0: no rules read yet
+    bool haveRules_ = false;
+    TIME_ZONE_INFORMATION rules_{};
+};
 
 // Writes a UTC instant as its local time with the offset in force at that
 // instant, in the form of FormatIsoLocal. False when the instant or its local

@@ -38,10 +38,22 @@ JsonValue::Ptr ParseParams(const std::wstring& params)
 
 std::wstring EscapeJsonString(const std::wstring& text)
 {
-    static const wchar_t kHex[] = L"0123456789abcdef";
     std::wstring out;
     out.reserve(text.size() + 8);
-    for (wchar_t c : text) {
+    AppendEscapedJson(out, text.data(), text.size());
+    return out;
+}
+
+void AppendEscapedJson(std::wstring& out, const wchar_t* text, std::size_t units)
+{
+    static const wchar_t kHex[] = L"0123456789abcdef";
+    // Runs of characters that stay as they are go out in one piece.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < units; ++i) {
+        const wchar_t c = text[i];
+        if (c >= 0x20 && c != L'"' && c != L'\\') continue;
+        out.append(text + run, i - run);
+        run = i + 1;
         switch (c) {
         case L'\b': out += L"\\b"; break;
         case L'\t': out += L"\\t"; break;
@@ -51,16 +63,12 @@ std::wstring EscapeJsonString(const std::wstring& text)
         case L'"': out += L"\\\""; break;
         case L'\\': out += L"\\\\"; break;
         default:
-            if (c < 0x20) {
-                out += L"\\u00";
-                out.push_back(kHex[(c >> 4) & 0xF]);
-                out.push_back(kHex[c & 0xF]);
-            } else {
-                out.push_back(c);
-            }
+            out += L"\\u00";
+            out.push_back(kHex[(c >> 4) & 0xF]);
+            out.push_back(kHex[c & 0xF]);
         }
     }
-    return out;
+    out.append(text + run, units - run);
 }
 
 std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result)

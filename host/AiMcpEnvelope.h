@@ -32,6 +32,10 @@ struct AiMcpRequest {
 // case); everything else, non-ASCII included, stays as it is.
 std::wstring EscapeJsonString(const std::wstring& text);
 
+// Appends EscapeJsonString of the units to out, with no text of its own in
+// between: for answers written piece by piece.
+void AppendEscapedJson(std::wstring& out, const wchar_t* text, std::size_t units);
+
 std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result);
 std::wstring BuildErrorAnswer(const std::wstring& id, const std::wstring& code, const std::wstring& message);
 

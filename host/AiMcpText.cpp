@@ -20,7 +20,17 @@ bool IsLowSurrogate(wchar_t c)
 
 std::wstring QuoteJson(const std::wstring& text)
 {
-    return L"\"" + EscapeJsonString(text) + L"\"";
+    std::wstring quoted;
+    quoted.reserve(text.size() + 8);
+    AppendQuotedJson(quoted, text.data(), text.size());
+    return quoted;
+}
+
+void AppendQuotedJson(std::wstring& out, const wchar_t* text, std::size_t units)
+{
+    out.push_back(L'"');
+    AppendEscapedJson(out, text, units);
+    out.push_back(L'"');
 }
 
 std::wstring IntText(std::int32_t value)
@@ -30,10 +40,15 @@ std::wstring IntText(std::int32_t value)
 
 std::wstring CutText(const std::wstring& text, std::size_t maxUnits)
 {
-    if (text.size() <= maxUnits) return text;
+    return text.substr(0, CutLength(text.data(), text.size(), maxUnits));
+}
+
+std::size_t CutLength(const wchar_t* text, std::size_t units, std::size_t maxUnits)
+{
+    if (units <= maxUnits) return units;
     std::size_t keep = maxUnits;
     if (keep > 0 && IsHighSurrogate(text[keep - 1]) && IsLowSurrogate(text[keep])) --keep;
-    return text.substr(0, keep);
+    return keep;
 }
 
 std::wstring TrimSpace(const std::wstring& text)

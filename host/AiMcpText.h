@@ -13,6 +13,9 @@
 // of the text.
 std::wstring QuoteJson(const std::wstring& text);
 
+// Appends QuoteJson of the units to out.
+void AppendQuotedJson(std::wstring& out, const wchar_t* text, std::size_t units);
+
 // The decimal text of a 32-bit signed integer ("%d").
 std::wstring IntText(std::int32_t value);
 
@@ -21,11 +24,15 @@ std::wstring IntText(std::int32_t value);
 // cannot be converted, three bytes per UTF-16 unit, which is never less than
 // the real length.
 std::size_t Utf8Length(const std::wstring& text);
+std::size_t Utf8Length(const wchar_t* text, std::size_t units);
 
 // The text when it has at most maxUnits UTF-16 units, else its first maxUnits
 // units; when that cut would fall between the two halves of a surrogate pair,
 // the pair is left out whole (one unit fewer), so no character is broken.
 std::wstring CutText(const std::wstring& text, std::size_t maxUnits);
+
+// The number of units CutText keeps of these units.
+std::size_t CutLength(const wchar_t* text, std::size_t units, std::size_t maxUnits);
 
 // The text without the characters iswspace accepts at either end.
 std::wstring TrimSpace(const std::wstring& text);

@@ -8,11 +8,16 @@
 
 std::size_t Utf8Length(const std::wstring& text)
 {
-    if (text.empty()) return 0;
+    return Utf8Length(text.data(), text.size());
+}
+
+std::size_t Utf8Length(const wchar_t* text, std::size_t units)
+{
+    if (units == 0) return 0;
     // The conversion yields nothing only when it fails: any non-empty text
     // has at least one byte of UTF-8.
-    const std::size_t bytes = WideToUtf8(text).size();
-    return bytes > 0 ? bytes : 3 * text.size();
+    const std::size_t bytes = Utf8Size(text, units);
+    return bytes > 0 ? bytes : 3 * units;
 }
 
 std::wstring LowerText(std::wstring text)

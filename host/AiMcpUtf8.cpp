@@ -21,6 +21,13 @@ std::wstring Utf8ToWide(const std::string& bytes)
     return Utf8ToWide(bytes.data(), bytes.size());
 }
 
+std::size_t Utf8Size(const wchar_t* text, std::size_t units)
+{
+    if (units == 0 || units > static_cast<std::size_t>(INT_MAX / 4)) return 0;
+    const int len = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    return len > 0 ? static_cast<std::size_t>(len) : 0;
+}
+
 std::string WideToUtf8(const std::wstring& text)
 {
     if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX / 4)) return std::string();

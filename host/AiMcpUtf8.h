@@ -10,3 +10,7 @@
 std::wstring Utf8ToWide(const char* bytes, std::size_t count);
 std::wstring Utf8ToWide(const std::string& bytes);
 std::string WideToUtf8(const std::wstring& text);
+
+// The number of bytes WideToUtf8 gives for these units, found without
+// making them; 0 when it gives none.
+std::size_t Utf8Size(const wchar_t* text, std::size_t units);

@@ -3,10 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "JsonValue.h"
+#include "LoadedFunction.h"
 #include "ProcessUser.h"
 #include "TextConv.h"
 
@@ -36,29 +40,31 @@ ToolOutcome Failure(const wchar_t* code, const std::wstring& message)
 struct WindowFunctions {
     using FindWindowExFunction = HWND(WINAPI*)(HWND, HWND, LPCWSTR, LPCWSTR);
     using GetWindowThreadProcessIdFunction = DWORD(WINAPI*)(HWND, LPDWORD);
+    using InternalGetWindowTextFunction = int(WINAPI*)(HWND, LPWSTR, int);
+    using GetAncestorFunction = HWND(WINAPI*)(HWND, UINT);
+    using GetDesktopWindowFunction = HWND(WINAPI*)();
     FindWindowExFunction findWindowEx = nullptr;
     GetWindowThreadProcessIdFunction getWindowThreadProcessId = nullptr;
+    InternalGetWindowTextFunction internalGetWindowText = nullptr;
+    GetAncestorFunction getAncestor = nullptr;
+    GetDesktopWindowFunction getDesktopWindow = nullptr;
 };
-
-template <typename Function>
-Function LoadFunction(HMODULE module, const char* name)
-{
-    // Through the generic function pointer type, which converts to and from
-    // every other without a cast warning.
-    using Generic = void (*)();
-    return reinterpret_cast<Function>(reinterpret_cast<Generic>(GetProcAddress(module, name)));
-}
 
 const WindowFunctions& Windows()
 {
     static const WindowFunctions functions = [] {
         WindowFunctions loaded;
         if (const HMODULE user32 = LoadLibraryW(L"user32.dll")) {
-            loaded.findWindowEx = LoadFunction<WindowFunctions::FindWindowExFunction>(user32, "FindWindowExW");
+            loaded.findWindowEx = LoadedFunction<WindowFunctions::FindWindowExFunction>(user32, "FindWindowExW");
             loaded.getWindowThreadProcessId =
-                LoadFunction<WindowFunctions::GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
+                LoadedFunction<WindowFunctions::GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
+            loaded.internalGetWindowText =
+                LoadedFunction<WindowFunctions::InternalGetWindowTextFunction>(user32, "InternalGetWindowText");
+            loaded.getAncestor = LoadedFunction<WindowFunctions::GetAncestorFunction>(user32, "GetAncestor");
+            loaded.getDesktopWindow = LoadedFunction<WindowFunctions::GetDesktopWindowFunction>(user32, "GetDesktopWindow");
         }
-        if (!loaded.findWindowEx || !loaded.getWindowThreadProcessId) {
+        if (!loaded.findWindowEx || !loaded.getWindowThreadProcessId || !loaded.internalGetWindowText ||
+            !loaded.getAncestor || !loaded.getDesktopWindow) {
             LogLine(L"cannot load the window functions of user32.dll, err " + std::to_wstring(GetLastError()));
             loaded = WindowFunctions{};
         }
@@ -67,12 +73,58 @@ const WindowFunctions& Windows()
     return functions;
 }
 
+// The top-level windows with the calendar's title and the process owning
+// each, in the order the system lists them.
+std::vector<std::pair<HWND, unsigned long>> CalendarWindows()
+{
+    std::vector<std::pair<HWND, unsigned long>> found;
+    const WindowFunctions& windows = Windows();
+    if (!windows.findWindowEx) return found;
+    HWND window = nullptr;
+    while ((window = windows.findWindowEx(nullptr, window, nullptr, CalendarPipeClient::kWindowTitle)) != nullptr) {
+        DWORD processId = 0;
+        if (windows.getWindowThreadProcessId(window, &processId) && processId != 0) found.emplace_back(window, processId);
+    }
+    return found;
+}
+
+// Whether the window is, right now, one that CalendarWindows lists as owned
+// by the process: a top-level window with the calendar's title (compared as
+// the search compares it, ignoring case). Asks the system three things
+// about one window instead of reading the title of every top-level window.
+bool IsCalendarWindowOf(HWND window, unsigned long processId)
+{
+    const WindowFunctions& windows = Windows();
+    if (!window || !windows.findWindowEx) return false;
+    DWORD owner = 0;
+    if (!windows.getWindowThreadProcessId(window, &owner) || owner != processId) return false;
+    if (windows.getAncestor(window, GA_PARENT) != windows.getDesktopWindow()) return false;
+    // Room for one unit more than the title, so a longer title never matches.
+    wchar_t title[sizeof CalendarPipeClient::kWindowTitle / sizeof(wchar_t) + 1];
+    const int length = windows.internalGetWindowText(window, title, static_cast<int>(sizeof title / sizeof title[0]));
+    return length > 0 && CompareStringOrdinal(title, length, CalendarPipeClient::kWindowTitle, -1, TRUE) == CSTR_EQUAL;
+}
+
+// The calendar window through which the last check knew the pipe's server.
+// While the server's process still owns it, it is all the check needs: a
+// server that owns a calendar window is the calendar, whatever other such
+// windows there are. Only a hint: it is checked again at every use.
+std::atomic<HWND> g_knownCalendarWindow{nullptr};
+
 bool RunsAsThisUser(DWORD processId)
 {
-    const std::vector<unsigned char> mine = ProcessUserSid(GetCurrentProcess());
+    // The user a process runs as never changes: read once it is known.
+    static std::vector<unsigned char> mine;
+    static std::mutex mineLock;
+    std::vector<unsigned char> own;
+    {
+        const std::lock_guard<std::mutex> hold(mineLock);
+        if (mine.empty()) mine = ProcessUserSid(GetCurrentProcess());
+        own = mine;
+    }
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (mine.empty() || !process) return false;
-    return ProcessUserSid(process.get()) == mine;
+    if (own.empty() || !process) return false;
+    return ProcessUserSid(process.get()) == own;
 }
 
 // Empty when the process at the other end of the pipe is the calendar;
@@ -84,7 +136,13 @@ std::wstring CheckPipeServer(HANDLE pipe)
         LogLine(L"GetNamedPipeServerProcessId failed, err " + std::to_wstring(GetLastError()));
         return L"could not tell which program serves the calendar's pipe; the request was not sent";
     }
-    const std::vector<unsigned long> owners = CalendarPipeClient::CalendarWindowOwners();
+    if (serverProcessId != 0 && IsCalendarWindowOf(g_knownCalendarWindow.load(), serverProcessId)) return std::wstring();
+    const std::vector<std::pair<HWND, unsigned long>> windows = CalendarWindows();
+    std::vector<unsigned long> owners;
+    for (const auto& window : windows) {
+        if (std::find(owners.begin(), owners.end(), window.second) == owners.end()) owners.push_back(window.second);
+        if (window.second == serverProcessId) g_knownCalendarWindow.store(window.first);
+    }
     // The user check only matters without a window to compare with.
     const bool sameUser = owners.empty() && RunsAsThisUser(serverProcessId);
     if (CalendarPipeClient::JudgeServer(serverProcessId, owners, sameUser) ==
@@ -142,21 +200,6 @@ CalendarPipeClient::ServerVerdict CalendarPipeClient::JudgeServer(unsigned long 
     return std::find(windowOwners.begin(), windowOwners.end(), serverProcessId) != windowOwners.end()
                ? ServerVerdict::kCalendar
                : ServerVerdict::kImpostor;
-}
-
-std::vector<unsigned long> CalendarPipeClient::CalendarWindowOwners()
-{
-    std::vector<unsigned long> owners;
-    const WindowFunctions& windows = Windows();
-    if (!windows.findWindowEx) return owners;
-    HWND window = nullptr;
-    while ((window = windows.findWindowEx(nullptr, window, nullptr, kWindowTitle)) != nullptr) {
-        DWORD processId = 0;
-        if (windows.getWindowThreadProcessId(window, &processId) && processId != 0 &&
-            std::find(owners.begin(), owners.end(), processId) == owners.end())
-            owners.push_back(processId);
-    }
-    return owners;
 }
 
 std::wstring CalendarPipeClient::ReadToken()

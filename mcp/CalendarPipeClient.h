@@ -75,8 +75,6 @@ public:
     enum class ServerVerdict { kCalendar, kImpostor };
     static ServerVerdict JudgeServer(unsigned long serverProcessId, const std::vector<unsigned long>& windowOwners,
                                      bool serverIsSameUser);
-    // The process ids that own a top-level window with the calendar's title.
-    static std::vector<unsigned long> CalendarWindowOwners();
 
     // TESSARY_AIMCP_TOKEN when it is 1 to 511 units long, else empty.
     static std::wstring ReadToken();

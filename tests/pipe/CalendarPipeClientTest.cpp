@@ -520,6 +520,31 @@ TEST(CalendarPipeServer, SquatterIsNeverSentTheToken)
     EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes 0");
 }
 
+// The client remembers the calendar window through which it last knew the
+// server and asks about that window first. It vouches for its own process
+// only: once another process serves the pipe, the server is judged afresh,
+// though the window is still there.
+TEST(CalendarPipeServer, KnownWindowVouchesOnlyForItsOwner)
+{
+    TokenVariableGuard guard;
+    ASSERT_TRUE(SetEnvironmentVariableW(kTokenVariable, L"s3cr3t-token"));
+    FakeCalendar window(FakeCalendar::Presence::kWindow);  // this process owns the calendar's window
+    ASSERT_EQ(window.error(), "");
+    {
+        FakeCalendar pipe(FakeCalendar::Presence::kNone);  // and serves the pipe
+        ASSERT_TRUE(pipe.Serve({FakeCalendar::Reply(kPongReply), FakeCalendar::Reply(kPongReply)})) << pipe.error();
+        EXPECT_EQ(Call(L"ping", L"").text, kPong);
+        EXPECT_EQ(Call(L"ping", L"").text, kPong);
+    }
+    RunningChild squatter;
+    ASSERT_TRUE(StartSquatter(squatter));
+
+    const ToolOutcome outcome = Call(L"ping", L"");
+
+    EXPECT_EQ(outcome.text, kImpostor);
+    EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes 0");
+}
+
 // Found by its mutex alone, the calendar has no window to compare the server
 // with; a server of the same user is trusted. (Against another user's
 // process the pipe's access list is what protects the calendar.)

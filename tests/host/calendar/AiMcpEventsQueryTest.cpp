@@ -17,6 +17,7 @@ namespace {
 
 using calfake::EventSpec;
 using calfake::FakeCalendarHost;
+using calfake::TriggerSpec;
 
 std::wstring Params(const std::wstring& start, const std::wstring& end, const std::wstring& more = L"")
 {
@@ -193,6 +194,69 @@ TEST(EventsQuery, RecurringEventListedOnEveryDayWithItsOwnOccurrence)
         EXPECT_EQ(e.GetMember(L"completed")->BoolValue(), i == 1);
         EXPECT_EQ(e.GetMember(L"recurrence")->StringValue(), L"daily");
         EXPECT_FALSE(e.HasMember(L"reminder"));  // no reminder object
+    }
+}
+
+// An event's kind, recurrence, reminder and countdown are read from the host
+// once per query, however many days list it. Each occurrence must still carry
+// its own event's extras and its own day; an id that comes back as another
+// kind is read afresh, and a later query reads the host again.
+TEST(EventsQuery, EachOccurrenceCarriesItsOwnEventsExtras)
+{
+    // "id date kind recurrence", then the reminder's trigger or the
+    // countdown's target date, type and show type.
+    const auto summaries = [](const JsonValue& result) {
+        std::vector<std::wstring> out;
+        for (const auto& e : result.GetMember(L"events")->Items()) {
+            std::wstring s = e->GetMember(L"id")->StringValue() + L" " + e->GetMember(L"date")->StringValue() + L" " +
+                             e->GetMember(L"kind")->StringValue() + L" " + e->GetMember(L"recurrence")->StringValue();
+            if (const JsonValue* reminder = e->GetMember(L"reminder"))
+                s += L" " + reminder->GetMember(L"trigger")->StringValue();
+            if (const JsonValue* countdown = e->GetMember(L"countdown")) {
+                s += L" " + countdown->GetMember(L"target_date")->StringValue() + L" " +
+                     std::to_wstring(static_cast<int>(countdown->GetMember(L"countdown_type")->NumberValue())) + L" " +
+                     std::to_wstring(static_cast<int>(countdown->GetMember(L"show_type")->NumberValue()));
+            }
+            out.push_back(s);
+        }
+        return out;
+    };
+    const std::wstring params = Params(L"2026-08-20T00:00:00+08:00", L"2026-08-22T00:00:00+08:00");
+    const auto fill = [](FakeCalendarHost& host, TriggerSpec firstTrigger, const wchar_t* firstRecurrence) {
+        EventSpec first{L"r1", L"Early", kEventTypeReminder, firstRecurrence, -1};
+        first.hasReminder = true;
+        first.listed = {firstTrigger};
+        EventSpec second{L"r2", L"Late", kEventTypeReminder, L"MONTHLY", -1};
+        second.hasReminder = true;
+        second.primary = TriggerSpec{-1, 18, 0};
+        EventSpec countdown{L"c", L"Launch", kEventTypeCountdown, L"YEARLY", -1};
+        countdown.countdownType = 1;
+        countdown.showType = 2;
+        for (const wchar_t* day : {L"2026-08-20", L"2026-08-21"})
+            for (const EventSpec& shape : {first, second, countdown}) host.Events().AddOnDay(day, shape);
+        host.Events().AddOnDay(L"2026-08-20", {L"x", L"Shifty", kEventTypeTask, L"DAILY", -1});
+        EventSpec shifted{L"x", L"Shifty", kEventTypeCountdown, L"DAILY", -1};
+        shifted.countdownType = 4;
+        shifted.showType = 5;
+        host.Events().AddOnDay(L"2026-08-21", shifted);
+    };
+    {
+        FakeCalendarHost host;
+        fill(host, TriggerSpec{0, 9, 30}, L"WEEKLY");
+        EXPECT_EQ(summaries(*Result(AiMcpEventsQuery(L"q", params))),
+                  (std::vector<std::wstring>{
+                      L"r1 2026-08-20 reminder weekly 0:09:30", L"r2 2026-08-20 reminder monthly -1:18:00",
+                      L"c 2026-08-20 countdown yearly 2026-08-20 1 2", L"x 2026-08-20 task daily",
+                      L"r1 2026-08-21 reminder weekly 0:09:30", L"r2 2026-08-21 reminder monthly -1:18:00",
+                      L"c 2026-08-21 countdown yearly 2026-08-21 1 2", L"x 2026-08-21 countdown daily 2026-08-21 4 5"}));
+    }
+    {
+        FakeCalendarHost host;
+        fill(host, TriggerSpec{0, 7, 15}, L"DAILY");
+        const std::vector<std::wstring> again = summaries(*Result(AiMcpEventsQuery(L"q", params)));
+        ASSERT_EQ(again.size(), 8u);
+        EXPECT_EQ(again[0], L"r1 2026-08-20 reminder daily 0:07:15");
+        EXPECT_EQ(again[4], L"r1 2026-08-21 reminder daily 0:07:15");
     }
 }
 

@@ -246,6 +246,24 @@ TEST_F(LocalZone, DayLengthsAcrossDaylightSaving)
     }
 }
 
+TEST_F(LocalZone, MidnightWriterWritesWhatFormatIsoLocalWrites)
+{
+    // One walk over every day from December 2005 to April 2007; New York's
+    // rules of 2006 and 2007 differ (the changes moved to March and
+    // November), so rules kept from one year into the next would show.
+    AiMcpMidnightWriter writer;
+    LocalDay day = Local(2005, 12, 1);
+    for (int i = 0; i < 500; ++i) {
+        SCOPED_TRACE(FormatDay(day));
+        std::wstring written, expected;
+        EXPECT_EQ(writer.Write(day, written), FormatIsoLocal(day, expected));
+        EXPECT_EQ(written, expected);
+        LocalDay next{};
+        ASSERT_TRUE(NextDay(day, next));
+        day = next;
+    }
+}
+
 TEST_F(LocalZone, DayWalkIgnoresDaylightSaving)
 {
     // Every date of 2026 and 2028, in order, one step at a time.
