@@ -16,6 +16,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 dir=$(mkdir -p "${TESSARY_RELEASE_DIR:-$root/build/release}" && cd "${TESSARY_RELEASE_DIR:-$root/build/release}" && pwd)
 
+# Stripping writes a PE header with a time stamp: without a fixed one the
+# ZIP's and the installer's copies of a binary, stripped a second apart,
+# would differ. The time of the last commit (or, outside a checkout, a
+# fixed one) makes both copies, and repeated releases, the same.
+SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 1767225600)
+export SOURCE_DATE_EPOCH
+
 cmake --preset release -B "$dir" >/dev/null
 cmake --build "$dir" --target tsyappaimcp tessary-mcp
 (cd "$dir" && cpack)

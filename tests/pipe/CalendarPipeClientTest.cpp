@@ -533,15 +533,15 @@ TEST(CalendarPipeServer, KnownWindowVouchesOnlyForItsOwner)
     {
         FakeCalendar pipe(FakeCalendar::Presence::kNone);  // and serves the pipe
         ASSERT_TRUE(pipe.Serve({FakeCalendar::Reply(kPongReply), FakeCalendar::Reply(kPongReply)})) << pipe.error();
-        EXPECT_EQ(Call(L"ping", L"").text, kPong);
-        EXPECT_EQ(Call(L"ping", L"").text, kPong);
+        EXPECT_EQ(Call(L"ping", L"").Text(), kPong);
+        EXPECT_EQ(Call(L"ping", L"").Text(), kPong);
     }
     RunningChild squatter;
     ASSERT_TRUE(StartSquatter(squatter));
 
     const ToolOutcome outcome = Call(L"ping", L"");
 
-    EXPECT_EQ(outcome.text, kImpostor);
+    EXPECT_EQ(outcome.Text(), kImpostor);
     EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes 0");
 }
 
