@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -40,14 +39,8 @@ ToolOutcome Failure(const wchar_t* code, const std::wstring& message)
 struct WindowFunctions {
     using FindWindowExFunction = HWND(WINAPI*)(HWND, HWND, LPCWSTR, LPCWSTR);
     using GetWindowThreadProcessIdFunction = DWORD(WINAPI*)(HWND, LPDWORD);
-    using InternalGetWindowTextFunction = int(WINAPI*)(HWND, LPWSTR, int);
-    using GetAncestorFunction = HWND(WINAPI*)(HWND, UINT);
-    using GetDesktopWindowFunction = HWND(WINAPI*)();
     FindWindowExFunction findWindowEx = nullptr;
     GetWindowThreadProcessIdFunction getWindowThreadProcessId = nullptr;
-    InternalGetWindowTextFunction internalGetWindowText = nullptr;
-    GetAncestorFunction getAncestor = nullptr;
-    GetDesktopWindowFunction getDesktopWindow = nullptr;
 };
 
 const WindowFunctions& Windows()
@@ -58,13 +51,8 @@ const WindowFunctions& Windows()
             loaded.findWindowEx = LoadedFunction<WindowFunctions::FindWindowExFunction>(user32, "FindWindowExW");
             loaded.getWindowThreadProcessId =
                 LoadedFunction<WindowFunctions::GetWindowThreadProcessIdFunction>(user32, "GetWindowThreadProcessId");
-            loaded.internalGetWindowText =
-                LoadedFunction<WindowFunctions::InternalGetWindowTextFunction>(user32, "InternalGetWindowText");
-            loaded.getAncestor = LoadedFunction<WindowFunctions::GetAncestorFunction>(user32, "GetAncestor");
-            loaded.getDesktopWindow = LoadedFunction<WindowFunctions::GetDesktopWindowFunction>(user32, "GetDesktopWindow");
         }
-        if (!loaded.findWindowEx || !loaded.getWindowThreadProcessId || !loaded.internalGetWindowText ||
-            !loaded.getAncestor || !loaded.getDesktopWindow) {
+        if (!loaded.findWindowEx || !loaded.getWindowThreadProcessId) {
             LogLine(L"cannot load the window functions of user32.dll, err " + std::to_wstring(GetLastError()));
             loaded = WindowFunctions{};
         }
@@ -73,43 +61,56 @@ const WindowFunctions& Windows()
     return functions;
 }
 
-// The top-level windows with the calendar's title and the process owning
-// each, in the order the system lists them.
-std::vector<std::pair<HWND, unsigned long>> CalendarWindows()
+// The processes that own a top-level window with the calendar's title, each
+// once, in the order the system lists their windows.
+std::vector<unsigned long> CalendarWindowOwners()
 {
-    std::vector<std::pair<HWND, unsigned long>> found;
+    std::vector<unsigned long> owners;
     const WindowFunctions& windows = Windows();
-    if (!windows.findWindowEx) return found;
+    if (!windows.findWindowEx) return owners;
     HWND window = nullptr;
     while ((window = windows.findWindowEx(nullptr, window, nullptr, CalendarPipeClient::kWindowTitle)) != nullptr) {
         DWORD processId = 0;
-        if (windows.getWindowThreadProcessId(window, &processId) && processId != 0) found.emplace_back(window, processId);
+        if (windows.getWindowThreadProcessId(window, &processId) && processId != 0 &&
+            std::find(owners.begin(), owners.end(), processId) == owners.end())
+            owners.push_back(processId);
     }
-    return found;
+    return owners;
 }
 
-// Whether the window is, right now, one that CalendarWindows lists as owned
-// by the process: a top-level window with the calendar's title (compared as
-// the search compares it, ignoring case). Asks the system three things
-// about one window instead of reading the title of every top-level window.
-bool IsCalendarWindowOf(HWND window, unsigned long processId)
+// The process last found serving the pipe while it owned a calendar window,
+// with a handle held on it. While the handle is held no other process can
+// be given its id, so a server with that id is that same process: it has
+// shown itself to be the calendar and is not checked again, which spares
+// every call after the first the questions about windows.
+struct KnownCalendar {
+    std::mutex lock;
+    unsigned long processId = 0;
+    UniqueHandle process;
+};
+
+KnownCalendar& TheKnownCalendar()
 {
-    const WindowFunctions& windows = Windows();
-    if (!window || !windows.findWindowEx) return false;
-    DWORD owner = 0;
-    if (!windows.getWindowThreadProcessId(window, &owner) || owner != processId) return false;
-    if (windows.getAncestor(window, GA_PARENT) != windows.getDesktopWindow()) return false;
-    // Room for one unit more than the title, so a longer title never matches.
-    wchar_t title[sizeof CalendarPipeClient::kWindowTitle / sizeof(wchar_t) + 1];
-    const int length = windows.internalGetWindowText(window, title, static_cast<int>(sizeof title / sizeof title[0]));
-    return length > 0 && CompareStringOrdinal(title, length, CalendarPipeClient::kWindowTitle, -1, TRUE) == CSTR_EQUAL;
+    static KnownCalendar known;
+    return known;
 }
 
-// The calendar window through which the last check knew the pipe's server.
-// While the server's process still owns it, it is all the check needs: a
-// server that owns a calendar window is the calendar, whatever other such
-// windows there are. Only a hint: it is checked again at every use.
-std::atomic<HWND> g_knownCalendarWindow{nullptr};
+bool IsKnownCalendar(unsigned long processId)
+{
+    KnownCalendar& known = TheKnownCalendar();
+    const std::lock_guard<std::mutex> hold(known.lock);
+    return processId != 0 && known.process && known.processId == processId;
+}
+
+void RememberCalendar(unsigned long processId)
+{
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process) return;  // then it is simply checked again next time
+    KnownCalendar& known = TheKnownCalendar();
+    const std::lock_guard<std::mutex> hold(known.lock);
+    known.processId = processId;
+    known.process = std::move(process);
+}
 
 bool RunsAsThisUser(DWORD processId)
 {
@@ -127,29 +128,31 @@ bool RunsAsThisUser(DWORD processId)
     return ProcessUserSid(process.get()) == own;
 }
 
-// Empty when the process at the other end of the pipe is the calendar;
-// otherwise why the token must not be sent to it.
-std::wstring CheckPipeServer(HANDLE pipe)
+// Whether the process at the other end of the pipe is the calendar. Leaves
+// code and message empty when it may be sent the request, else sets them.
+void CheckPipeServer(HANDLE pipe, std::wstring& code, std::wstring& message)
 {
     ULONG serverProcessId = 0;
     if (!GetNamedPipeServerProcessId(pipe, &serverProcessId)) {
         LogLine(L"GetNamedPipeServerProcessId failed, err " + std::to_wstring(GetLastError()));
-        return L"could not tell which program serves the calendar's pipe; the request was not sent";
+        code = L"INTERNAL";
+        message = L"could not tell which program serves the calendar's pipe; the request was not sent";
+        return;
     }
-    if (serverProcessId != 0 && IsCalendarWindowOf(g_knownCalendarWindow.load(), serverProcessId)) return std::wstring();
-    const std::vector<std::pair<HWND, unsigned long>> windows = CalendarWindows();
-    std::vector<unsigned long> owners;
-    for (const auto& window : windows) {
-        if (std::find(owners.begin(), owners.end(), window.second) == owners.end()) owners.push_back(window.second);
-        if (window.second == serverProcessId) g_knownCalendarWindow.store(window.first);
-    }
+    if (IsKnownCalendar(serverProcessId)) return;
+    const std::vector<unsigned long> owners = CalendarWindowOwners();
     // The user check only matters without a window to compare with.
     const bool sameUser = owners.empty() && RunsAsThisUser(serverProcessId);
     if (CalendarPipeClient::JudgeServer(serverProcessId, owners, sameUser) ==
-        CalendarPipeClient::ServerVerdict::kCalendar)
-        return std::wstring();
+        CalendarPipeClient::ServerVerdict::kCalendar) {
+        // Only a server vouched for by its window is remembered: one trusted
+        // for want of any window would have to give way to a window later.
+        if (!owners.empty()) RememberCalendar(serverProcessId);
+        return;
+    }
     LogLine(L"the pipe is served by process " + std::to_wstring(serverProcessId) + L", not by the calendar");
-    return L"another program, not the calendar, is serving the calendar's pipe; the request was not sent";
+    code = L"INTERNAL";
+    message = L"another program, not the calendar, is serving the calendar's pipe; the request was not sent";
 }
 
 }  // namespace
@@ -235,13 +238,8 @@ CalendarPipeClient::Connection CalendarPipeClient::Connect()
                 return result;
             }
             // Before anything is written, in particular the token.
-            const std::wstring refusal = CheckPipeServer(pipe.get());
-            if (!refusal.empty()) {
-                result.code = L"INTERNAL";
-                result.message = refusal;
-                return result;
-            }
-            result.pipe = std::move(pipe);
+            CheckPipeServer(pipe.get(), result.code, result.message);
+            if (result.code.empty()) result.pipe = std::move(pipe);
             return result;
         }
         if (GetLastError() != ERROR_PIPE_BUSY) {

@@ -520,11 +520,11 @@ TEST(CalendarPipeServer, SquatterIsNeverSentTheToken)
     EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes 0");
 }
 
-// The client remembers the calendar window through which it last knew the
-// server and asks about that window first. It vouches for its own process
-// only: once another process serves the pipe, the server is judged afresh,
-// though the window is still there.
-TEST(CalendarPipeServer, KnownWindowVouchesOnlyForItsOwner)
+// The client remembers the process it last found serving the pipe with a
+// calendar window of its own, and does not check that process again. That
+// vouches for the process only: once another process serves the pipe, the
+// server is judged afresh, though the window is still there.
+TEST(CalendarPipeServer, KnownCalendarVouchesOnlyForItself)
 {
     TokenVariableGuard guard;
     ASSERT_TRUE(SetEnvironmentVariableW(kTokenVariable, L"s3cr3t-token"));
@@ -561,6 +561,26 @@ TEST(CalendarPipeServer, WithoutAWindowAServerOfTheSameUserIsTrusted)
     EXPECT_TRUE(outcome.ok) << std::string(outcome.Text().begin(), outcome.Text().end());
     const std::string request = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
     EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes " + std::to_string(request.size()));
+}
+
+// A server trusted for want of any window is not remembered: once the
+// calendar's window shows up in another process, the same server is refused.
+TEST(CalendarPipeServer, AServerTrustedWithoutAWindowIsJudgedAgain)
+{
+    TokenVariableGuard guard;
+    FakeCalendar mutex(FakeCalendar::Presence::kMutex);
+    ASSERT_EQ(mutex.error(), "");
+    RunningChild squatter;
+    ASSERT_TRUE(StartSquatter(squatter));
+    EXPECT_TRUE(Call(L"ping", L"").ok);
+
+    FakeCalendar window(FakeCalendar::Presence::kWindow);
+    ASSERT_EQ(window.error(), "");
+    const ToolOutcome outcome = Call(L"ping", L"");
+
+    EXPECT_EQ(outcome.Text(), kImpostor);
+    const std::string request = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
+    EXPECT_EQ(SquatterReport(squatter), "connections 2 bytes " + std::to_string(request.size()));
 }
 
 // ------------------------------------------------------------ the fake
