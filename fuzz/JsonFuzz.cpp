@@ -3,7 +3,9 @@
 // same tree (numbers to within the writer's 15 digits). The writer's numbers
 // are those of printf's %.15g. The depth check agrees exactly with the depth
 // of what the parser built, and the parser refuses whatever nests deeper
-// than kMaxJsonParseDepth.
+// than kMaxJsonParseDepth. The one-pass rewrite accepts what the parser
+// accepts and writes what the writer writes, in both forms, with the
+// outermost object's members where it says.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,6 +33,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::wstring text = UnitsFromBytes(data, size);
     const JsonValue::Ptr first = JsonValue::Parse(text);
+    for (const bool escaped : {false, true}) {
+        std::wstring expected = L"<", rewritten = L"<";
+        if (first) escaped ? first->SerializeEscapedTo(expected) : first->SerializeTo(expected);
+        const JsonRewrite rewrite = RewriteJson(text.data(), text.size(), escaped, rewritten);
+        FUZZ_CHECK(rewrite.ok == (first != nullptr));
+        FUZZ_CHECK(rewritten == expected);
+        if (!first) continue;
+        FUZZ_CHECK(rewrite.rootKind == first->Kind());
+        FUZZ_CHECK(rewrite.rootMembers.size() == first->Members().size());
+        std::size_t i = 0;
+        for (const auto& member : first->Members()) {
+            const JsonWrittenMember& m = rewrite.rootMembers[i++];
+            std::wstring value;
+            escaped ? member.second->SerializeEscapedTo(value) : member.second->SerializeTo(value);
+            FUZZ_CHECK(m.name == member.first);
+            FUZZ_CHECK(rewritten.compare(m.valueBegin, m.valueEnd - m.valueBegin, value) == 0);
+        }
+    }
     if (!first) return 0;
     FUZZ_CHECK(!ExceedsJsonDepth(text, kMaxJsonParseDepth));
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 #include <mutex>
+#include <string_view>
 #include <stdexcept>
 #include <utility>
 
@@ -285,31 +286,41 @@ JsonValue::Ptr JsonValue::Clone() const
 
 namespace {
 
+// The grammar, once for every use of it: the parser reads the text and tells
+// a handler what it meets, in order; the handler builds a tree of it
+// (TreeBuilder) or writes it again (Rewriter, after the writer). A handler
+// has:
+//   Null(), Bool(b), Number(v)   a scalar value;
+//   StringTarget()               where a string value's units go, one
+//                                append(first, last) or push_back(unit) at
+//                                a time; StringDone() once it is whole;
+//   BeginArray(), Item(), EndArray()   Item() before each element;
+//   BeginObject(), NameTarget(), NameDone(), EndObject()   a member's name
+//                                goes to NameTarget() as a string does,
+//                                then its value follows.
+// Once the parser has given up, nothing the handler made is looked at.
+template <class Handler>
 class Parser {
 public:
-    Parser(const wchar_t* text, std::size_t length) : p_(text), end_(text + length) {}
+    Parser(const wchar_t* text, std::size_t length, Handler& handler) : p_(text), end_(text + length), handler_(handler)
+    {
+    }
 
-    JsonValue::Ptr ParseDocument()
+    // True when the text is exactly one value, with whitespace around it.
+    bool ParseDocument()
     {
         SkipWhitespace();
-        if (AtEnd()) return nullptr;
-        JsonValue::Ptr value = ReadValue();
-        if (!value) return nullptr;
+        if (AtEnd()) return false;
+        if (!ReadValue()) return false;
         SkipWhitespace();
-        if (!AtEnd()) return nullptr;
-        return value;
+        return AtEnd();
     }
 
 private:
     const wchar_t* p_;
     const wchar_t* end_;
+    Handler& handler_;
     int depth_ = 0;  // containers open around the current position
-    // The elements of every array open around the current position, the
-    // innermost last: an array takes its own off the end when it closes, so
-    // that its list is allocated once, at its final size.
-    JsonValue::ArrayItems pending_;
-    // Likewise the members of every object open around the current position.
-    std::vector<JsonObjectMembers::value_type> pendingMembers_;
 
     bool AtEnd() const { return p_ >= end_; }
 
@@ -333,16 +344,15 @@ private:
 
     static bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
-    JsonValue::Ptr ReadValue()
+    bool ReadValue()
     {
-        if (AtEnd()) return nullptr;
+        if (AtEnd()) return false;
         switch (*p_) {
-        case L'"': {
+        case L'"':
             ++p_;
-            std::wstring s;
-            if (!ReadStringBody(s)) return nullptr;
-            return JsonValue::MakeString(std::move(s));
-        }
+            if (!ReadStringBody(handler_.StringTarget())) return false;
+            handler_.StringDone();
+            return true;
         case L'-': case L'0': case L'1': case L'2': case L'3': case L'4':
         case L'5': case L'6': case L'7': case L'8': case L'9':
             return ReadNumber();
@@ -350,28 +360,31 @@ private:
         case L'[': {
             // One level of recursion per level of nesting: past the bound the
             // text is refused before the stack can run out.
-            if (depth_ >= kMaxJsonParseDepth) return nullptr;
+            if (depth_ >= kMaxJsonParseDepth) return false;
             const bool object = *p_ == L'{';
             ++p_;
             ++depth_;
-            JsonValue::Ptr container = object ? ReadObject() : ReadArray();
+            const bool read = object ? ReadObject() : ReadArray();
             --depth_;
-            return container;
+            return read;
         }
         case L't': case L'T':
-            if (!StartsWithWord("true")) return nullptr;
+            if (!StartsWithWord("true")) return false;
             p_ += 4;
-            return JsonValue::MakeBool(true);
+            handler_.Bool(true);
+            return true;
         case L'f': case L'F':
-            if (!StartsWithWord("false")) return nullptr;
+            if (!StartsWithWord("false")) return false;
             p_ += 5;
-            return JsonValue::MakeBool(false);
+            handler_.Bool(false);
+            return true;
         case L'n': case L'N':
-            if (!StartsWithWord("null")) return nullptr;
+            if (!StartsWithWord("null")) return false;
             p_ += 4;
-            return JsonValue::MakeNull();
+            handler_.Null();
+            return true;
         default:
-            return nullptr;
+            return false;
         }
     }
 
@@ -386,23 +399,23 @@ private:
         return true;
     }
 
-    JsonValue::Ptr ReadNumber()
+    bool ReadNumber()
     {
         bool negative = false;
         if (*p_ == L'-') { negative = true; ++p_; }
-        if (AtEnd() || !IsDigit(*p_)) return nullptr;
+        if (AtEnd() || !IsDigit(*p_)) return false;
         double v = 0.0;
         if (*p_ == L'0') {
             ++p_;
             // After a leading zero the integer part is over; another digit can
             // never be valid in any context.
-            if (!AtEnd() && IsDigit(*p_)) return nullptr;
+            if (!AtEnd() && IsDigit(*p_)) return false;
         } else {
             ReadDigits(v);
         }
         if (!AtEnd() && *p_ == L'.') {
             ++p_;
-            if (AtEnd() || !IsDigit(*p_)) return nullptr;
+            if (AtEnd() || !IsDigit(*p_)) return false;
             double f = 0.0, x = 0.1;
             while (!AtEnd() && IsDigit(*p_)) {
                 f = f + static_cast<double>(*p_ - L'0') * x;
@@ -416,7 +429,7 @@ private:
             bool down = false;
             if (!AtEnd() && (*p_ == L'+' || *p_ == L'-')) { down = (*p_ == L'-'); ++p_; }
             double n = 0.0;
-            if (!ReadDigits(n)) return nullptr;
+            if (!ReadDigits(n)) return false;
             // n steps of ten, one at a time; the value is what those steps
             // give. Zero and infinity are fixed points of both steps, so the
             // loop stops at the first of them: every finite non-zero v reaches
@@ -428,7 +441,8 @@ private:
             }
         }
         if (negative) v = v * -1.0;
-        return JsonValue::MakeNumber(v);
+        handler_.Number(v);
+        return true;
     }
 
     static int HexValue(wchar_t c)
@@ -440,9 +454,9 @@ private:
     }
 
     // The position is just past the opening quotation mark. Runs of plain
-    // units are copied whole; a string without escapes is copied once, into
-    // a string of its exact length.
-    bool ReadStringBody(std::wstring& out)
+    // units are handed over whole; a string without escapes in one piece.
+    template <class Target>
+    bool ReadStringBody(Target&& out)
     {
         const wchar_t* runStart = p_;
         for (;;) {
@@ -487,72 +501,139 @@ private:
         }
     }
 
-    JsonValue::Ptr ReadArray()
+    bool ReadArray()
     {
-        if (AtEnd()) return nullptr;
-        const std::size_t first = pending_.size();
+        if (AtEnd()) return false;
+        handler_.BeginArray();
         bool any = false;
         for (;;) {
             SkipWhitespace();
-            if (AtEnd()) return nullptr;
+            if (AtEnd()) return false;
             if (!any && *p_ == L']') { ++p_; break; }
-            JsonValue::Ptr item = ReadValue();
-            if (!item) return nullptr;
-            pending_.push_back(std::move(item));
+            handler_.Item();
+            if (!ReadValue()) return false;
             any = true;
             SkipWhitespace();
-            if (AtEnd()) return nullptr;
+            if (AtEnd()) return false;
             if (*p_ == L']') { ++p_; break; }
-            if (*p_ != L',') return nullptr;
+            if (*p_ != L',') return false;
             ++p_;
-            if (AtEnd()) return nullptr;
+            if (AtEnd()) return false;
             // Past a comma an element must follow; a closing bracket no longer
             // counts as an empty array because an element has been read.
         }
-        JsonValue::ArrayItems items(std::make_move_iterator(pending_.begin() + static_cast<std::ptrdiff_t>(first)),
-                                    std::make_move_iterator(pending_.end()));
-        pending_.resize(first);
-        return JsonValue::MakeArray(std::move(items));
+        handler_.EndArray();
+        return true;
     }
 
-    JsonValue::Ptr ReadObject()
+    bool ReadObject()
     {
-        if (AtEnd()) return nullptr;
-        const std::size_t first = pendingMembers_.size();
+        if (AtEnd()) return false;
+        handler_.BeginObject();
         bool any = false;
         for (;;) {
             SkipWhitespace();
-            if (AtEnd()) return nullptr;
+            if (AtEnd()) return false;
             if (!any && *p_ == L'}') { ++p_; break; }
-            if (*p_ != L'"') return nullptr;
+            if (*p_ != L'"') return false;
             ++p_;
-            const std::size_t slot = pendingMembers_.size();
-            pendingMembers_.emplace_back();
-            if (!ReadStringBody(pendingMembers_.back().first)) return nullptr;
+            if (!ReadStringBody(handler_.NameTarget())) return false;
+            handler_.NameDone();
             SkipWhitespace();
-            if (AtEnd() || *p_ != L':') return nullptr;
+            if (AtEnd() || *p_ != L':') return false;
             ++p_;
             SkipWhitespace();
-            if (AtEnd()) return nullptr;
-            // Objects inside the value use the list behind this member and
-            // may move it, so the member is found again by its index.
-            JsonValue::Ptr value = ReadValue();
-            if (!value) return nullptr;
-            pendingMembers_[slot].second = std::move(value);
+            if (AtEnd()) return false;
+            if (!ReadValue()) return false;
             any = true;
             SkipWhitespace();
-            if (AtEnd()) return nullptr;
+            if (AtEnd()) return false;
             if (*p_ == L'}') { ++p_; break; }
-            if (*p_ != L',') return nullptr;
+            if (*p_ != L',') return false;
             ++p_;
-            if (AtEnd()) return nullptr;
+            if (AtEnd()) return false;
         }
-        std::vector<JsonObjectMembers::value_type> list(
-            std::make_move_iterator(pendingMembers_.begin() + static_cast<std::ptrdiff_t>(first)),
-            std::make_move_iterator(pendingMembers_.end()));
-        pendingMembers_.resize(first);
-        return JsonValue::MakeObject(JsonObjectMembers::FromList(std::move(list)));
+        handler_.EndObject();
+        return true;
     }
+};
+
+// The parser's text: up to the first U+0000, where the input ends.
+std::size_t ParsedLength(const wchar_t* text, std::size_t length)
+{
+    const wchar_t* nul = std::wmemchr(text, L'\0', length);
+    return nul ? static_cast<std::size_t>(nul - text) : length;
+}
+
+// Builds the tree. The values finished inside the arrays and objects open
+// around the parser's position wait in lists, the innermost last; a
+// container takes its own off the end when it closes, so that each is
+// allocated once, at its final size.
+class TreeBuilder {
+public:
+    JsonValue::Ptr TakeRoot() { return std::move(root_); }
+
+    void Null() { Put(JsonValue::MakeNull()); }
+    void Bool(bool value) { Put(JsonValue::MakeBool(value)); }
+    void Number(double value) { Put(JsonValue::MakeNumber(value)); }
+    std::wstring& StringTarget()
+    {
+        string_.clear();
+        return string_;
+    }
+    void StringDone() { Put(JsonValue::MakeString(std::move(string_))); }
+
+    void BeginArray() { open_.push_back({false, items_.size()}); }
+    void Item() {}
+    void EndArray()
+    {
+        const std::size_t first = open_.back().first;
+        open_.pop_back();
+        JsonValue::ArrayItems items(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(first)),
+                                    std::make_move_iterator(items_.end()));
+        items_.resize(first);
+        Put(JsonValue::MakeArray(std::move(items)));
+    }
+
+    void BeginObject() { open_.push_back({true, members_.size()}); }
+    std::wstring& NameTarget()
+    {
+        members_.emplace_back();
+        return members_.back().first;
+    }
+    void NameDone() {}
+    void EndObject()
+    {
+        const std::size_t first = open_.back().first;
+        open_.pop_back();
+        std::vector<JsonObjectMembers::value_type> list(
+            std::make_move_iterator(members_.begin() + static_cast<std::ptrdiff_t>(first)),
+            std::make_move_iterator(members_.end()));
+        members_.resize(first);
+        Put(JsonValue::MakeObject(JsonObjectMembers::FromList(std::move(list))));
+    }
+
+private:
+    struct Open {
+        bool object;
+        std::size_t first;  // its first entry in items_ or members_
+    };
+
+    // A finished value goes to the container around it: the end of an
+    // array's items, or the member last named (the members of objects
+    // inside that member's value have been taken off by now).
+    void Put(JsonValue::Ptr value)
+    {
+        if (open_.empty()) root_ = std::move(value);
+        else if (open_.back().object) members_.back().second = std::move(value);
+        else items_.push_back(std::move(value));
+    }
+
+    JsonValue::Ptr root_;
+    std::vector<Open> open_;
+    JsonValue::ArrayItems items_;
+    std::vector<JsonObjectMembers::value_type> members_;
+    std::wstring string_;
 };
 
 }  // namespace
@@ -560,10 +641,9 @@ private:
 JsonValue::Ptr JsonValue::Parse(const wchar_t* text, std::size_t length)
 {
     if (!text) return nullptr;
-    // The first U+0000 ends the input.
-    const wchar_t* nul = std::wmemchr(text, L'\0', length);
-    if (nul) length = static_cast<std::size_t>(nul - text);
-    return Parser(text, length).ParseDocument();
+    TreeBuilder builder;
+    if (!Parser<TreeBuilder>(text, ParsedLength(text, length), builder).ParseDocument()) return nullptr;
+    return builder.TakeRoot();
 }
 
 JsonValue::Ptr JsonValue::Parse(const std::wstring& text)
@@ -844,6 +924,64 @@ wchar_t* WriteNumber(wchar_t* d, double value)
     return d;
 }
 
+// How the writer writes a string's units. With kEscaped, the text as it
+// stands inside a JSON string: a backslash before every quotation mark and
+// every backslash of it.
+template <bool kEscaped>
+struct StringEscaping {
+    // The most one code unit of a string can take: \uXXXX, itself escaped.
+    static constexpr std::size_t kMaxUnitsPerUnit = kEscaped ? 7 : 6;
+
+    static wchar_t* Backslash(wchar_t* d)
+    {
+        if (kEscaped) *d++ = L'\\';
+        *d++ = L'\\';
+        return d;
+    }
+
+    static wchar_t* Quote(wchar_t* d)
+    {
+        if (kEscaped) *d++ = L'\\';
+        *d++ = L'"';
+        return d;
+    }
+
+    // A unit that a string does not hold as it is.
+    static wchar_t* Escape(wchar_t* d, wchar_t c)
+    {
+        switch (c) {
+        case L'"': return Quote(Backslash(d));
+        case L'\\': return Backslash(Backslash(d));
+        case L'/': d = Backslash(d); *d++ = L'/'; return d;
+        case L'\b': d = Backslash(d); *d++ = L'b'; return d;
+        case L'\f': d = Backslash(d); *d++ = L'f'; return d;
+        case L'\n': d = Backslash(d); *d++ = L'n'; return d;
+        case L'\r': d = Backslash(d); *d++ = L'r'; return d;
+        case L'\t': d = Backslash(d); *d++ = L't'; return d;
+        default: {
+            const unsigned u = static_cast<unsigned>(c) & 0xFFFFu;
+            d = Backslash(d);
+            *d++ = L'u';
+            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 12) & 0xF]);
+            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 8) & 0xF]);
+            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 4) & 0xF]);
+            *d++ = static_cast<wchar_t>(kUpperHex[u & 0xF]);
+            return d;
+        }
+        }
+    }
+
+    // One unit of a string's text.
+    static wchar_t* Unit(wchar_t* d, wchar_t c)
+    {
+        if (c < 0x80 && kPlain.plain[c]) {
+            *d++ = c;
+            return d;
+        }
+        return Escape(d, c);
+    }
+};
+
 // Writes compact JSON. With kEscaped it writes the same text as it stands
 // inside a JSON string: a backslash before every quotation mark and every
 // backslash of it.
@@ -903,14 +1041,7 @@ public:
         d = Quote(d);
         for (;;) {
             const wchar_t* const pieceEnd = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
-            for (; p < pieceEnd; ++p) {
-                const wchar_t c = *p;
-                if (c < 0x80 && kPlain.plain[c]) {
-                    *d++ = c;
-                    continue;
-                }
-                d = Escape(d, c);
-            }
+            for (; p < pieceEnd; ++p) d = Escaping::Unit(d, *p);
             if (p == end) break;
             out_.Commit(d);
             d = out_.Room(kRoom);
@@ -921,47 +1052,9 @@ public:
     }
 
 private:
-    // The most one code unit of a string can take: \uXXXX, itself escaped.
-    static constexpr std::size_t kMaxUnitsPerUnit = kEscaped ? 7 : 6;
-
-    static wchar_t* Backslash(wchar_t* d)
-    {
-        if (kEscaped) *d++ = L'\\';
-        *d++ = L'\\';
-        return d;
-    }
-
-    static wchar_t* Quote(wchar_t* d)
-    {
-        if (kEscaped) *d++ = L'\\';
-        *d++ = L'"';
-        return d;
-    }
-
-    // A unit that a string does not hold as it is.
-    static wchar_t* Escape(wchar_t* d, wchar_t c)
-    {
-        switch (c) {
-        case L'"': return Quote(Backslash(d));
-        case L'\\': return Backslash(Backslash(d));
-        case L'/': d = Backslash(d); *d++ = L'/'; return d;
-        case L'\b': d = Backslash(d); *d++ = L'b'; return d;
-        case L'\f': d = Backslash(d); *d++ = L'f'; return d;
-        case L'\n': d = Backslash(d); *d++ = L'n'; return d;
-        case L'\r': d = Backslash(d); *d++ = L'r'; return d;
-        case L'\t': d = Backslash(d); *d++ = L't'; return d;
-        default: {
-            const unsigned u = static_cast<unsigned>(c) & 0xFFFFu;
-            d = Backslash(d);
-            *d++ = L'u';
-            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 12) & 0xF]);
-            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 8) & 0xF]);
-            *d++ = static_cast<wchar_t>(kUpperHex[(u >> 4) & 0xF]);
-            *d++ = static_cast<wchar_t>(kUpperHex[u & 0xF]);
-            return d;
-        }
-        }
-    }
+    using Escaping = StringEscaping<kEscaped>;
+    static constexpr std::size_t kMaxUnitsPerUnit = Escaping::kMaxUnitsPerUnit;
+    static wchar_t* Quote(wchar_t* d) { return Escaping::Quote(d); }
 
     void Punctuation(wchar_t c)
     {
@@ -979,6 +1072,241 @@ private:
 
     Output out_;
 };
+
+// Parse followed by the writer, in one pass: writes what the writer writes
+// of the tree the text parses to, without making the tree. A member of an
+// object is written as it comes, as ',"name":value'; when the object closes
+// its members are put in name order, keeping the last of each name, unless
+// they are in that order already (as a writer's own output is), and the
+// first comma becomes the opening brace. Names are kept, as read, until
+// their object closes.
+template <bool kEscaped>
+class Rewriter {
+public:
+    Rewriter(std::wstring& out, JsonRewrite& result)
+        : out_(out), begin_(out.size()), length_(out.size()), result_(result)
+    {
+    }
+
+    // Cuts the output to what was written, or back to what it was.
+    void Finish(bool parsed)
+    {
+        out_.resize(parsed ? length_ : begin_);
+        if (!parsed) result_ = JsonRewrite{};
+        result_.ok = parsed;
+    }
+
+    void Null()
+    {
+        Root(JsonKind::Null);
+        Word(L"null", 4);
+    }
+    void Bool(bool value)
+    {
+        Root(JsonKind::Bool);
+        if (value) Word(L"true", 4);
+        else Word(L"false", 5);
+    }
+    void Number(double value)
+    {
+        Root(JsonKind::Number);
+        Commit(WriteNumber(Room(kNumberUnits), value));
+    }
+
+    // Writes each unit of a string as the writer does.
+    struct UnitWriter {
+        Rewriter& to;
+        void append(const wchar_t* first, const wchar_t* last) { to.Units(first, last); }
+        void push_back(wchar_t c) { to.Commit(Escaping::Unit(to.Room(Escaping::kMaxUnitsPerUnit), c)); }
+    };
+    UnitWriter StringTarget()
+    {
+        Root(JsonKind::String);
+        Commit(Escaping::Quote(Room(2)));
+        return UnitWriter{*this};
+    }
+    void StringDone() { Commit(Escaping::Quote(Room(2))); }
+
+    void BeginArray()
+    {
+        Root(JsonKind::Array);
+        open_.push_back({length_, 0, 0, false});
+        Commit(Put(Room(1), L'['));
+    }
+    void Item()
+    {
+        if (open_.back().any) Commit(Put(Room(1), L','));
+        open_.back().any = true;
+    }
+    void EndArray()
+    {
+        open_.pop_back();
+        Commit(Put(Room(1), L']'));
+    }
+
+    void BeginObject()
+    {
+        Root(JsonKind::Object);
+        open_.push_back({length_, members_.size(), names_.size(), false});
+    }
+    // A name is kept as read, for the order, and written as it comes.
+    struct NameWriter {
+        Rewriter& to;
+        void append(const wchar_t* first, const wchar_t* last)
+        {
+            to.names_.append(first, last);
+            to.Units(first, last);
+        }
+        void push_back(wchar_t c)
+        {
+            to.names_.push_back(c);
+            to.Commit(Escaping::Unit(to.Room(Escaping::kMaxUnitsPerUnit), c));
+        }
+    };
+    NameWriter NameTarget()
+    {
+        members_.push_back({names_.size(), 0, length_, 0, 0});
+        Commit(Escaping::Quote(Put(Room(3), L',')));
+        return NameWriter{*this};
+    }
+    void NameDone()
+    {
+        Member& member = members_.back();
+        member.nameLength = names_.size() - member.nameBegin;
+        Commit(Put(Escaping::Quote(Room(3)), L':'));
+        member.valueBegin = length_;
+    }
+    void EndObject()
+    {
+        const Open open = open_.back();
+        open_.pop_back();
+        Member* const members = members_.data() + open.firstMember;
+        std::size_t count = members_.size() - open.firstMember;
+        for (std::size_t i = 0; i < count; ++i) members[i].end = i + 1 < count ? members[i + 1].textBegin : length_;
+        if (count == 0) {
+            Commit(Put(Put(Room(2), L'{'), L'}'));
+        } else {
+            if (!InNameOrder(members, count)) count = PutInNameOrder(open.start, members, count);
+            out_[open.start] = L'{';
+            Commit(Put(Room(1), L'}'));
+        }
+        if (open_.empty()) {
+            result_.rootMembers.clear();
+            for (std::size_t i = 0; i < count; ++i)
+                result_.rootMembers.push_back({Name(members[i]), members[i].valueBegin, members[i].end});
+        }
+        members_.resize(open.firstMember);
+        names_.resize(open.namesBegin);
+    }
+
+private:
+    using Escaping = StringEscaping<kEscaped>;
+
+    struct Open {
+        std::size_t start;        // where the container's text begins
+        std::size_t firstMember;  // an object's first entry in members_
+        std::size_t namesBegin;   // an object's first unit in names_
+        bool any;                 // an array has an element already
+    };
+    // A member of an open object: its name in names_, and its text
+    // (',"name":value') in the output.
+    struct Member {
+        std::size_t nameBegin, nameLength;
+        std::size_t textBegin, valueBegin, end;
+    };
+
+    // The kind of the outermost value, set by its first event.
+    void Root(JsonKind kind)
+    {
+        if (open_.empty()) result_.rootKind = kind;
+    }
+
+    // Room for n more units at the end of the output; Commit sets the end.
+    wchar_t* Room(std::size_t n)
+    {
+        if (out_.size() < length_ + n) out_.resize(std::max({length_ + n, out_.capacity(), out_.size() * 2}));
+        return &out_[length_];
+    }
+    void Commit(wchar_t* end) { length_ = static_cast<std::size_t>(end - &out_[0]); }
+    static wchar_t* Put(wchar_t* d, wchar_t c)
+    {
+        *d++ = c;
+        return d;
+    }
+    void Word(const wchar_t* word, std::size_t length) { Commit(std::copy(word, word + length, Room(length))); }
+
+    // A string's units, a piece at a time, each with room for its worst case.
+    void Units(const wchar_t* p, const wchar_t* end)
+    {
+        constexpr std::size_t kPiece = 256;
+        while (p < end) {
+            const wchar_t* const pieceEnd = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
+            wchar_t* d = Room(kPiece * Escaping::kMaxUnitsPerUnit);
+            for (; p < pieceEnd; ++p) d = Escaping::Unit(d, *p);
+            Commit(d);
+        }
+    }
+
+    std::wstring_view NameView(const Member& member) const
+    {
+        return std::wstring_view(names_.data() + member.nameBegin, member.nameLength);
+    }
+    std::wstring Name(const Member& member) const { return std::wstring(NameView(member)); }
+
+    // Whether every name comes after the one before it (so none repeats).
+    bool InNameOrder(const Member* members, std::size_t count) const
+    {
+        for (std::size_t i = 1; i < count; ++i)
+            if (!(NameView(members[i - 1]) < NameView(members[i]))) return false;
+        return true;
+    }
+
+    // Rewrites the object's members from start on in name order, the last
+    // of each name kept, and gives how many are left; members then lists
+    // them as they now lie.
+    std::size_t PutInNameOrder(std::size_t start, Member* members, std::size_t count)
+    {
+        order_.resize(count);
+        for (std::size_t i = 0; i < count; ++i) order_[i] = i;
+        std::stable_sort(order_.begin(), order_.end(),
+                         [&](std::size_t a, std::size_t b) { return NameView(members[a]) < NameView(members[b]); });
+        kept_.clear();
+        text_.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            const Member& m = members[order_[i]];
+            if (i + 1 < count && NameView(m) == NameView(members[order_[i + 1]])) continue;  // a later one follows
+            const std::size_t at = start + text_.size();
+            kept_.push_back({m.nameBegin, m.nameLength, at, at + (m.valueBegin - m.textBegin), at + (m.end - m.textBegin)});
+            text_.append(out_, m.textBegin, m.end - m.textBegin);
+        }
+        std::copy(text_.begin(), text_.end(), out_.begin() + static_cast<std::ptrdiff_t>(start));
+        length_ = start + text_.size();
+        std::copy(kept_.begin(), kept_.end(), members);
+        return kept_.size();
+    }
+
+    std::wstring& out_;
+    const std::size_t begin_;
+    std::size_t length_;  // the output's end; out_ may be longer meanwhile
+    JsonRewrite& result_;
+    std::vector<Open> open_;
+    std::vector<Member> members_;  // of every object open, the innermost last
+    std::wstring names_;
+    // Scratch for putting members in order.
+    std::vector<std::size_t> order_;
+    std::vector<Member> kept_;
+    std::wstring text_;
+};
+
+template <bool kEscaped>
+JsonRewrite Rewrite(const wchar_t* text, std::size_t length, std::wstring& out)
+{
+    JsonRewrite result;
+    Rewriter<kEscaped> rewriter(out, result);
+    const bool parsed = text && Parser<Rewriter<kEscaped>>(text, ParsedLength(text, length), rewriter).ParseDocument();
+    rewriter.Finish(parsed);
+    return result;
+}
 
 }  // namespace
 
@@ -1008,6 +1336,11 @@ void JsonValue::SerializeTo(std::wstring& out) const
 void JsonValue::SerializeEscapedTo(std::wstring& out) const
 {
     Writer<true>(out).Value(*this);
+}
+
+JsonRewrite RewriteJson(const wchar_t* text, std::size_t length, bool escaped, std::wstring& out)
+{
+    return escaped ? Rewrite<true>(text, length, out) : Rewrite<false>(text, length, out);
 }
 
 std::wstring JsonValue::Serialize() const

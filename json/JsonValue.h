@@ -183,6 +183,27 @@ void AppendQuotedJsonString(std::wstring& out, const std::wstring& text);
 // The writer's form of a number: like printf's %.15g, null when not finite.
 std::wstring FormatJsonNumber(double value);
 
+// What RewriteJson found: whether the text parsed, the kind of its outermost
+// value, and when that is an object, its members as written: each name
+// with where its value's text lies in the output, in name order, one per
+// name.
+struct JsonWrittenMember {
+    std::wstring name;
+    std::size_t valueBegin = 0;
+    std::size_t valueEnd = 0;
+};
+struct JsonRewrite {
+    bool ok = false;
+    JsonKind rootKind = JsonKind::Null;
+    std::vector<JsonWrittenMember> rootMembers;
+};
+
+// Appends to out what Parse followed by SerializeTo (escaped: followed by
+// SerializeEscapedTo) appends, in one pass and without making the tree:
+// the way to pass a text on in the writer's form. Where Parse gives nothing
+// the result is not ok and out is left as it was.
+JsonRewrite RewriteJson(const wchar_t* text, std::size_t length, bool escaped, std::wstring& out);
+
 // True when brackets outside strings nest deeper than maxDepth at some point.
 // Walks the text once, up to the first U+0000 where the parser stops too,
 // and stops at the first level past the limit; it does not check that

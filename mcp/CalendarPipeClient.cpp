@@ -159,25 +159,27 @@ void CheckPipeServer(HANDLE pipe, std::wstring& code, std::wstring& message)
 
 std::wstring ToolOutcome::Text() const
 {
-    if (!payload) return text;
-    if (ok) return payload->Serialize();
-    std::wstring out = L"{\"error\":";
-    payload->SerializeTo(out);
-    out += L'}';
+    if (!fromReply) return text;
+    // The written text is printable ASCII, so its escaped form is the text
+    // with a backslash before each quotation mark and backslash: dropping
+    // each such backslash gives it back.
+    std::wstring out = ok ? L"" : L"{\"error\":";
+    for (std::size_t i = payloadBegin; i < payloadEnd; ++i) {
+        if (escapedReply[i] == L'\\') ++i;
+        out.push_back(escapedReply[i]);
+    }
+    if (!ok) out += L'}';
     return out;
 }
 
 void ToolOutcome::AppendEscapedText(std::wstring& out) const
 {
-    if (!payload) {
+    if (!fromReply) {
         AppendEscapedJsonText(out, text);
         return;
     }
-    // The writer's text is printable ASCII, so escaping it for a JSON string
-    // only puts a backslash before its quotation marks and backslashes,
-    // which the writer does as it goes.
     if (!ok) out += L"{\\\"error\\\":";
-    payload->SerializeEscapedTo(out);
+    out.append(escapedReply, payloadBegin, payloadEnd - payloadBegin);
     if (!ok) out += L'}';
 }
 
@@ -301,20 +303,29 @@ ToolOutcome CalendarPipeClient::CallTool(const std::wstring& name, const std::ws
 
 ToolOutcome CalendarPipeClient::ParseReply(const std::wstring& reply)
 {
-    JsonValue::Ptr root;
-    if (!ExceedsJsonDepth(reply, kMaxReplyDepth)) root = JsonValue::Parse(reply);
-    if (!root || !root->IsObject()) return Failure(L"INTERNAL", L"the calendar sent a reply that is not a JSON object");
+    // The reply is read and written again in one pass, escaped as it goes
+    // into the answer to the client; no tree of it is made.
+    ToolOutcome outcome;
+    JsonRewrite rewrite;
+    if (!ExceedsJsonDepth(reply, kMaxReplyDepth))
+        rewrite = RewriteJson(reply.data(), reply.size(), true, outcome.escapedReply);
+    if (!rewrite.ok || rewrite.rootKind != JsonKind::Object)
+        return Failure(L"INTERNAL", L"the calendar sent a reply that is not a JSON object");
 
-    const JsonValue* ok = root->GetMember(L"ok");
-    const bool isOk = ok && ok->IsBool() && ok->BoolValue();
-    const JsonValue* payload = root->GetMember(isOk ? L"result" : L"error");
+    const auto member = [&](const wchar_t* name) -> const JsonWrittenMember* {
+        for (const JsonWrittenMember& m : rewrite.rootMembers)
+            if (m.name == name) return &m;
+        return nullptr;
+    };
+    // Only true itself is written as true.
+    const JsonWrittenMember* ok = member(L"ok");
+    const bool isOk = ok && outcome.escapedReply.compare(ok->valueBegin, ok->valueEnd - ok->valueBegin, L"true") == 0;
+    const JsonWrittenMember* payload = member(isOk ? L"result" : L"error");
     if (!payload) return Failure(L"INTERNAL", L"the calendar sent a reply without a result or an error");
 
-    // The outcome text is written from the tree when the reply to the
-    // client is assembled, escaped as it is written.
-    ToolOutcome outcome;
     outcome.ok = isOk;
-    outcome.reply = std::move(root);
-    outcome.payload = payload;
+    outcome.fromReply = true;
+    outcome.payloadBegin = payload->valueBegin;
+    outcome.payloadEnd = payload->valueEnd;
     return outcome;
 }

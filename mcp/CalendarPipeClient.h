@@ -5,33 +5,34 @@
 // ends the program. Runs on the program's only thread and blocks it.
 #pragma once
 
-#include <memory>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "UniqueHandle.h"
 
-class JsonValue;
-
 // What a tool call gave: either a text of its own (the local errors, and
-// stand-ins in tests), or the calendar's reply as parsed, from which the
-// text is written only when it is needed, straight into where it goes.
+// stand-ins in tests), or the calendar's reply, kept as the writer writes it
+// already escaped for the inside of a JSON string, which is where it goes.
 struct ToolOutcome {
     ToolOutcome() = default;
     ToolOutcome(bool isOk, std::wstring outcomeText) : ok(isOk), text(std::move(outcomeText)) {}
 
     bool ok = false;    // the calendar answered "ok" true with a "result"
-    std::wstring text;  // the outcome text, when `payload` is not set
-    // The calendar's parsed reply, and within it the outcome: its "result"
-    // when ok, otherwise its "error", which stands for {"error":<error>}.
-    std::shared_ptr<const JsonValue> reply;
-    const JsonValue* payload = nullptr;
+    std::wstring text;  // the outcome text, unless it comes from a reply
+    // The calendar's reply, written and escaped, and where the outcome lies
+    // in it: its "result" when ok, otherwise its "error", which stands for
+    // {"error":<error>}.
+    bool fromReply = false;
+    std::wstring escapedReply;
+    std::size_t payloadBegin = 0;
+    std::size_t payloadEnd = 0;
 
     // The outcome as JSON text: the result, or {"error":{...}}.
     std::wstring Text() const;
     // Appends Text() as EscapeJsonText gives it, for the inside of a JSON
-    // string; from the parsed reply this is one pass over the tree.
+    // string; from a reply that is a copy of what was written already.
     void AppendEscapedText(std::wstring& out) const;
 };
 

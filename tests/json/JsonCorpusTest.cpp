@@ -179,6 +179,24 @@ TEST(TESSARY_JSON_CORPUS_SUITE, ParserAloneAgreesWithTheRoad)
     }
 }
 
+// The one-pass rewrite, by which tessary-mcp passes the calendar's replies
+// on, gives for every file what parsing and writing give, in both forms.
+TEST(TESSARY_JSON_CORPUS_SUITE, RewriteAgreesWithParseAndWrite)
+{
+    for (const wchar_t* prefix : {L"y_", L"n_", L"i_"}) {
+        for (const CorpusFile& file : LoadFiles(prefix)) {
+            const std::wstring text = kDeliverableRoad.toText(file.bytes);
+            const JsonValue::Ptr tree = JsonValue::Parse(text);
+            for (const bool escaped : {false, true}) {
+                std::wstring expected, written;
+                if (tree) escaped ? tree->SerializeEscapedTo(expected) : tree->SerializeTo(expected);
+                EXPECT_EQ(RewriteJson(text.data(), text.size(), escaped, written).ok, tree != nullptr) << Shown(file.name);
+                EXPECT_EQ(written, expected) << Shown(file.name);
+            }
+        }
+    }
+}
+
 // What the parser makes of each i_ file after the conversion, written back
 // compactly; null when it is refused. How many U+FFFD a run of ill-formed
 // bytes turns into is the platform conversion's business, so runs of them

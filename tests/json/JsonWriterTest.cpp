@@ -148,4 +148,79 @@ TEST(JsonWriter, EscapedFormIsTheTextWithQuotesAndBackslashesEscaped)
     EXPECT_EQ(value->Serialize().size(), 2 + 3000 + 2 + 2 + 6 + 5000 * 6u);
 }
 
+// Rewriting a text gives what parsing it and writing the tree gives, in both
+// forms, or fails as the parser does and leaves the output alone; what
+// breaks here is what the one-pass rewrite does differently: member order,
+// repeated names, nesting, escapes that sort otherwise than what they stand
+// for, long strings.
+TEST(JsonRewrite, WritesWhatParseAndWriteWrite)
+{
+    const std::wstring longName = std::wstring(700, L'n') + L"\x65E5";
+    const std::wstring texts[] = {
+        LR"({"b":1,"a":2,"c":3})",
+        LR"({"a":1,"b":2,"a":3})",                                  // the last of a name wins
+        LR"({"k":{"y":[1,{"q":0,"p":{"z":1,"a":2}}],"x":null},"k":{"m":true,"l":false},"j":1})",
+        LR"({"#":1,"\"":2,"\\":3,"\u0000":4,"~":5,"\u00e9":6,"\ud83d\ude00":7,"\uFFFF":8})",
+        LR"({"a\/b":"x","a/b":"y","A":[]})",                      // one name, written two ways
+        LR"([{"b":1,"a":1},{},[],[{"d":{"c":1,"b":2}}],"",0])",
+        LR"(  {"z" : [ TRUE , False , nULL , -0 , 1E2 , 0.1e-3 , 123456789012345678 ] }  )",
+        LR"("\b\f\n\r\t\u0001\u007F/\u2028")",
+        L"-12.5e-7",
+        L"true",
+        L"{\"a\":1}\0garbage"s,                                     // the first U+0000 ends the text
+        L"{\"" + longName + L"\":\"" + longName + L"\",\"" + std::wstring(700, L'n') + L"\":0}",
+        // Refused: every one must fail and leave the output as it was.
+        LR"({"a":1,"b":2,})",
+        LR"({"b":{"a":1}} x)",
+        LR"({"a" 1})",
+        LR"([1,2)",
+        L"",
+        L"\"unterminated",
+        L"{\"a\":\"\x0001\"}",
+    };
+    for (const std::wstring& text : texts) {
+        const JsonValue::Ptr tree = JsonValue::Parse(text);
+        for (const bool escaped : {false, true}) {
+            std::wstring expected = L"before:", written = L"before:";
+            if (tree) escaped ? tree->SerializeEscapedTo(expected) : tree->SerializeTo(expected);
+            const JsonRewrite rewrite = RewriteJson(text.data(), text.size(), escaped, written);
+            EXPECT_EQ(rewrite.ok, tree != nullptr) << testing::PrintToString(text);
+            EXPECT_EQ(written, expected) << testing::PrintToString(text) << (escaped ? " escaped" : "");
+            if (tree) {
+                EXPECT_EQ(rewrite.rootKind, tree->Kind());
+            }
+        }
+    }
+}
+
+// The members of an outermost object come back as written: in name order,
+// one per name, each with where its value lies in the output.
+TEST(JsonRewrite, TellsWhereTheOutermostMembersLie)
+{
+    const std::wstring text = LR"({"result":{"y":1,"x":[2]},"ok":false,"id":"1","ok":true})";
+    for (const bool escaped : {false, true}) {
+        std::wstring out = L"head";
+        const JsonRewrite rewrite = RewriteJson(text.data(), text.size(), escaped, out);
+        ASSERT_TRUE(rewrite.ok);
+        EXPECT_EQ(rewrite.rootKind, JsonKind::Object);
+        ASSERT_EQ(rewrite.rootMembers.size(), 3u);
+        const auto value = [&](std::size_t i) {
+            const JsonWrittenMember& m = rewrite.rootMembers[i];
+            return out.substr(m.valueBegin, m.valueEnd - m.valueBegin);
+        };
+        EXPECT_EQ(rewrite.rootMembers[0].name, L"id");
+        EXPECT_EQ(value(0), escaped ? LR"(\"1\")" : LR"("1")");
+        EXPECT_EQ(rewrite.rootMembers[1].name, L"ok");
+        EXPECT_EQ(value(1), L"true");
+        EXPECT_EQ(rewrite.rootMembers[2].name, L"result");
+        EXPECT_EQ(value(2), escaped ? LR"({\"x\":[2],\"y\":1})" : LR"({"x":[2],"y":1})");
+    }
+    std::wstring out;
+    const std::wstring array = LR"([{"a":1}])";
+    const JsonRewrite notAnObject = RewriteJson(array.data(), array.size(), false, out);
+    EXPECT_TRUE(notAnObject.ok);
+    EXPECT_EQ(notAnObject.rootKind, JsonKind::Array);
+    EXPECT_TRUE(notAnObject.rootMembers.empty());
+}
+
 }  // namespace

@@ -153,8 +153,9 @@ TEST(McpServer, InvalidUtf8IsReplacedNotRefused)
 
 TEST(McpServer, CalendarRepliesAreRelayedAsTheirWrittenTextEscaped)
 {
-    // The tool result is written from the parsed reply in one pass; it must
-    // be exactly the reply's payload written back, then escaped, as a text.
+    // The tool result is the reply written again in one pass; it must be
+    // exactly the reply's payload parsed and written back, then escaped, as
+    // a text.
     const std::wstring replies[] = {
         LR"({"id":"1","ok":true,"result":{"title":"日 \"q\" back\\slash a/b","n":[0.1,-0,1e21,12345678901234567],"e":{}}})",
         L"{\"id\":\"1\",\"ok\":true,\"result\":\"tab\\t nl\\n nul\\u0000 del\x7F \xD83D\xDE00\"}",
@@ -162,10 +163,13 @@ TEST(McpServer, CalendarRepliesAreRelayedAsTheirWrittenTextEscaped)
         LR"({"id":"1","ok":true,"result":null})",
         LR"({"id":"1","ok":false,"error":{"code":"NOT_FOUND","message":"no \"x\" in \\ 日"}})",
         LR"({"id":"1","ok":"yes","error":"plain"})",
+        // Members in any order, a name twice (the last counts), a literal in capitals.
+        LR"({"ok":false,"result":{"b":[{"d":1,"c":2}],"a":2},"id":"1","ok":TRUE,"error":{}})",
+        LR"({"ok":true,"error":{"z":1,"y":2},"result":1,"ok":false})",
     };
     for (const std::wstring& text : replies) {
         const ToolOutcome outcome = CalendarPipeClient::ParseReply(text);
-        ASSERT_NE(outcome.payload, nullptr) << testing::PrintToString(text);
+        ASSERT_TRUE(outcome.fromReply) << testing::PrintToString(text);
 
         const JsonValue::Ptr parsed = JsonValue::Parse(text);
         const bool ok = parsed->GetMember(L"ok")->IsBool() && parsed->GetMember(L"ok")->BoolValue();

@@ -493,7 +493,12 @@ std::string SquatterReport(RunningChild& squatter)
 {
     squatter.CloseInput();
     EXPECT_TRUE(squatter.WaitForExit(10000));
-    const std::string out = squatter.Output();
+    // Its output is read on another thread, which may still be behind.
+    std::string out = squatter.Output();
+    for (int i = 0; i < 500 && out.find("connections ") == std::string::npos; ++i) {
+        Sleep(10);
+        out = squatter.Output();
+    }
     const std::size_t at = out.find("connections ");
     return at == std::string::npos ? out : out.substr(at, out.find_first_of("\r\n", at) - at);
 }

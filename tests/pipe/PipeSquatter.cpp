@@ -25,6 +25,10 @@ int main()
     DWORD got = 0;
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got > 0) {
     }
+    // A connection's completion and the end of the input can reach the
+    // serving thread in either order: stop it first, so that every client
+    // that connected is counted.
+    squatter.StopServing();
     std::size_t bytes = 0;
     for (const std::string& request : squatter.Requests()) bytes += request.size();
     std::printf("connections %u bytes %u\n", static_cast<unsigned>(squatter.Connections()),

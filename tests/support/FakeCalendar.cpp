@@ -44,12 +44,17 @@ FakeCalendar::FakeCalendar(Presence presence)
 
 FakeCalendar::~FakeCalendar()
 {
-    if (stop_) SetEvent(stop_.get());
-    if (server_.joinable()) server_.join();
+    StopServing();
     if (windowThread_.joinable()) {
         if (window_ != nullptr) PostMessageW(window_, WM_CLOSE, 0, 0);
         windowThread_.join();
     }
+}
+
+void FakeCalendar::StopServing()
+{
+    if (stop_) SetEvent(stop_.get());
+    if (server_.joinable()) server_.join();
 }
 
 void FakeCalendar::HoldMutex()

@@ -76,6 +76,9 @@ public:
 
     // Clients that connected so far, including those that sent nothing.
     std::size_t Connections() const;
+    // Stops serving and waits until the serving thread has ended: a client
+    // that connected before then has been counted.
+    void StopServing();
     // Waits until at least `count` clients have connected; false on time-out.
     bool WaitForConnections(std::size_t count, DWORD timeoutMs) const;
     // The request messages received so far, in order, exactly as sent.
