@@ -1268,8 +1268,19 @@ private:
     {
         order_.resize(count);
         for (std::size_t i = 0; i < count; ++i) order_[i] = i;
-        std::stable_sort(order_.begin(), order_.end(),
-                         [&](std::size_t a, std::size_t b) { return NameView(members[a]) < NameView(members[b]); });
+        const auto before = [&](std::size_t a, std::size_t b) { return NameView(members[a]) < NameView(members[b]); };
+        // Objects are mostly small: sorting them by insertion needs no memory
+        // of its own, where a stable sort asks the heap for some each time.
+        if (count <= 32) {
+            for (std::size_t i = 1; i < count; ++i) {
+                const std::size_t moving = order_[i];
+                std::size_t j = i;
+                for (; j > 0 && before(moving, order_[j - 1]); --j) order_[j] = order_[j - 1];
+                order_[j] = moving;
+            }
+        } else {
+            std::stable_sort(order_.begin(), order_.end(), before);
+        }
         kept_.clear();
         text_.clear();
         for (std::size_t i = 0; i < count; ++i) {
@@ -1302,6 +1313,9 @@ template <bool kEscaped>
 JsonRewrite Rewrite(const wchar_t* text, std::size_t length, std::wstring& out)
 {
     JsonRewrite result;
+    // Room for about what a compact text comes to, so that the output is
+    // not moved as it grows.
+    out.reserve(out.size() + length + length / 4 + 256);
     Rewriter<kEscaped> rewriter(out, result);
     const bool parsed = text && Parser<Rewriter<kEscaped>>(text, ParsedLength(text, length), rewriter).ParseDocument();
     rewriter.Finish(parsed);

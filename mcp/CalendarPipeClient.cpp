@@ -114,18 +114,23 @@ void RememberCalendar(unsigned long processId)
 
 bool RunsAsThisUser(DWORD processId)
 {
-    // The user a process runs as never changes: read once it is known.
+    // The user a process runs as never changes: this program's is read once,
+    // and the answer for the last process asked about is kept with a handle
+    // on it, which keeps its id from passing to another process.
+    static std::mutex lock;
     static std::vector<unsigned char> mine;
-    static std::mutex mineLock;
-    std::vector<unsigned char> own;
-    {
-        const std::lock_guard<std::mutex> hold(mineLock);
-        if (mine.empty()) mine = ProcessUserSid(GetCurrentProcess());
-        own = mine;
-    }
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (own.empty() || !process) return false;
-    return ProcessUserSid(process.get()) == own;
+    static unsigned long lastId = 0;
+    static UniqueHandle last;
+    static bool lastIsSame = false;
+    const std::lock_guard<std::mutex> hold(lock);
+    if (processId != 0 && last && lastId == processId) return lastIsSame;
+    if (mine.empty()) mine = ProcessUserSid(GetCurrentProcess());
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+    if (mine.empty() || !process) return false;
+    lastIsSame = ProcessUserSid(process.get()) == mine;
+    lastId = processId;
+    last = std::move(process);
+    return lastIsSame;
 }
 
 // Whether the process at the other end of the pipe is the calendar. Leaves

@@ -148,6 +148,16 @@ TEST(JsonWriter, EscapedFormIsTheTextWithQuotesAndBackslashesEscaped)
     EXPECT_EQ(value->Serialize().size(), 2 + 3000 + 2 + 2 + 6 + 5000 * 6u);
 }
 
+// An object of more members than are put in order one by one, in reverse
+// order of name, some names twice.
+std::wstring ManyMembers()
+{
+    std::wstring text = L"{";
+    for (int i = 60; i >= 0; --i) text += L"\"m" + std::to_wstring(i % 45) + L"\":" + std::to_wstring(i) + L",";
+    text.back() = L'}';
+    return text;
+}
+
 // Rewriting a text gives what parsing it and writing the tree gives, in both
 // forms, or fails as the parser does and leaves the output alone; what
 // breaks here is what the one-pass rewrite does differently: member order,
@@ -168,6 +178,7 @@ TEST(JsonRewrite, WritesWhatParseAndWriteWrite)
         L"-12.5e-7",
         L"true",
         L"{\"a\":1}\0garbage"s,                                     // the first U+0000 ends the text
+        ManyMembers(),
         L"{\"" + longName + L"\":\"" + longName + L"\",\"" + std::wstring(700, L'n') + L"\":0}",
         // Refused: every one must fail and leave the output as it was.
         LR"({"a":1,"b":2,})",
