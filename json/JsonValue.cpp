@@ -9,7 +9,6 @@
 #include <iterator>
 #include <limits>
 #include <mutex>
-#include <string_view>
 #include <stdexcept>
 #include <utility>
 
@@ -1247,28 +1246,45 @@ private:
         }
     }
 
-    std::wstring_view NameView(const Member& member) const
+    std::wstring Name(const Member& member) const { return names_.substr(member.nameBegin, member.nameLength); }
+
+    // How two names compare: below, at or above zero as a's is before, the
+    // same as or after b's, by code unit as std::wstring compares them.
+    // Written out, since names mostly differ in their first unit or two.
+    int CompareNames(const Member& a, const Member& b) const
     {
-        return std::wstring_view(names_.data() + member.nameBegin, member.nameLength);
+        const wchar_t* p = names_.data() + a.nameBegin;
+        const wchar_t* q = names_.data() + b.nameBegin;
+        const std::size_t common = std::min(a.nameLength, b.nameLength);
+        for (std::size_t i = 0; i < common; ++i)
+            if (p[i] != q[i]) return std::char_traits<wchar_t>::lt(p[i], q[i]) ? -1 : 1;
+        return a.nameLength < b.nameLength ? -1 : a.nameLength > b.nameLength ? 1 : 0;
     }
-    std::wstring Name(const Member& member) const { return std::wstring(NameView(member)); }
 
     // Whether every name comes after the one before it (so none repeats).
     bool InNameOrder(const Member* members, std::size_t count) const
     {
         for (std::size_t i = 1; i < count; ++i)
-            if (!(NameView(members[i - 1]) < NameView(members[i]))) return false;
+            if (CompareNames(members[i - 1], members[i]) >= 0) return false;
         return true;
     }
 
-    // Rewrites the object's members from start on in name order, the last
-    // of each name kept, and gives how many are left; members then lists
-    // them as they now lie.
-    std::size_t PutInNameOrder(std::size_t start, Member* members, std::size_t count)
+    // Which members to write, in which order: for each name the last member
+    // of it, by name. The objects of a list mostly have the same names in
+    // the same order, so the order found for the last object put in order
+    // is kept, and used again while the names are the same.
+    const std::vector<std::size_t>& WritingOrder(const Member* members, std::size_t count)
     {
+        const wchar_t* const names = names_.data() + members[0].nameBegin;
+        const std::size_t namesLength = names_.size() - members[0].nameBegin;
+        bool same = count == lastLengths_.size() && namesLength == lastNames_.size() &&
+                    std::equal(names, names + namesLength, lastNames_.data());
+        for (std::size_t i = 0; same && i < count; ++i) same = members[i].nameLength == lastLengths_[i];
+        if (same) return lastOrder_;
+
         order_.resize(count);
         for (std::size_t i = 0; i < count; ++i) order_[i] = i;
-        const auto before = [&](std::size_t a, std::size_t b) { return NameView(members[a]) < NameView(members[b]); };
+        const auto before = [&](std::size_t a, std::size_t b) { return CompareNames(members[a], members[b]) < 0; };
         // Objects are mostly small: sorting them by insertion needs no memory
         // of its own, where a stable sort asks the heap for some each time.
         if (count <= 32) {
@@ -1281,17 +1297,38 @@ private:
         } else {
             std::stable_sort(order_.begin(), order_.end(), before);
         }
+        lastOrder_.clear();
+        for (std::size_t i = 0; i < count; ++i)
+            if (i + 1 == count || CompareNames(members[order_[i]], members[order_[i + 1]]) != 0)  // no later one
+                lastOrder_.push_back(order_[i]);
+        lastNames_.assign(names, namesLength);
+        lastLengths_.resize(count);
+        for (std::size_t i = 0; i < count; ++i) lastLengths_[i] = members[i].nameLength;
+        return lastOrder_;
+    }
+
+    // Rewrites the object's members from start on in writing order, and
+    // gives how many are left; members then lists them as they now lie. The
+    // members are copied in order past the end of the output, then back.
+    std::size_t PutInNameOrder(std::size_t start, Member* members, std::size_t count)
+    {
+        const std::vector<std::size_t>& order = WritingOrder(members, count);
+        std::size_t total = 0;
+        for (const std::size_t i : order) total += members[i].end - members[i].textBegin;
+        wchar_t* const scratch = Room(total);
+        const wchar_t* const text = out_.data();
+        wchar_t* d = scratch;
         kept_.clear();
-        text_.clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            const Member& m = members[order_[i]];
-            if (i + 1 < count && NameView(m) == NameView(members[order_[i + 1]])) continue;  // a later one follows
-            const std::size_t at = start + text_.size();
+        for (const std::size_t i : order) {
+            const Member& m = members[i];
+            const std::size_t at = start + static_cast<std::size_t>(d - scratch);
             kept_.push_back({m.nameBegin, m.nameLength, at, at + (m.valueBegin - m.textBegin), at + (m.end - m.textBegin)});
-            text_.append(out_, m.textBegin, m.end - m.textBegin);
+            d = std::copy(text + m.textBegin, text + m.end, d);
         }
-        std::copy(text_.begin(), text_.end(), out_.begin() + static_cast<std::ptrdiff_t>(start));
-        length_ = start + text_.size();
+        // The object's text ends where the copies begin, and they are no
+        // longer than it: the two do not overlap.
+        std::copy(scratch, d, &out_[start]);
+        length_ = start + total;
         std::copy(kept_.begin(), kept_.end(), members);
         return kept_.size();
     }
@@ -1303,10 +1340,12 @@ private:
     std::vector<Open> open_;
     std::vector<Member> members_;  // of every object open, the innermost last
     std::wstring names_;
-    // Scratch for putting members in order.
+    // Scratch for putting members in order, and the last order found.
     std::vector<std::size_t> order_;
     std::vector<Member> kept_;
-    std::wstring text_;
+    std::wstring lastNames_;
+    std::vector<std::size_t> lastLengths_;
+    std::vector<std::size_t> lastOrder_;
 };
 
 template <bool kEscaped>

@@ -173,6 +173,9 @@ TEST(JsonRewrite, WritesWhatParseAndWriteWrite)
         LR"({"#":1,"\"":2,"\\":3,"\u0000":4,"~":5,"\u00e9":6,"\ud83d\ude00":7,"\uFFFF":8})",
         LR"({"a\/b":"x","a/b":"y","A":[]})",                      // one name, written two ways
         LR"([{"b":1,"a":1},{},[],[{"d":{"c":1,"b":2}}],"",0])",
+        // Objects one after another, some with the same names: what is done
+        // for one must not be done for another whose names only look alike.
+        LR"([{"b":1,"a":2},{"b":3,"a":4},{"ab":1,"c":0,"a":2},{"a":1,"bc":2,"a":3},{"b":5,"a":6,"b":7},{"b":8,"a":9}])",
         LR"(  {"z" : [ TRUE , False , nULL , -0 , 1E2 , 0.1e-3 , 123456789012345678 ] }  )",
         LR"("\b\f\n\r\t\u0001\u007F/\u2028")",
         L"-12.5e-7",
