@@ -5,7 +5,8 @@
 // of what the parser built, and the parser refuses whatever nests deeper
 // than kMaxJsonParseDepth. The one-pass rewrite accepts what the parser
 // accepts and writes what the writer writes, in both forms, with the
-// outermost object's members where it says.
+// outermost object's members where it says, and refuses exactly what nests
+// deeper than it is told.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -57,6 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int depth = JsonDepth(*first);
     FUZZ_CHECK(!ExceedsJsonDepth(text, depth));
     if (depth > 0) FUZZ_CHECK(ExceedsJsonDepth(text, depth - 1));
+    std::wstring ignored;
+    FUZZ_CHECK(RewriteJson(text.data(), text.size(), false, ignored, depth).ok);
+    if (depth > 0) FUZZ_CHECK(!RewriteJson(text.data(), text.size(), false, ignored, depth - 1).ok);
 
     const std::wstring written = first->Serialize();
     for (wchar_t c : written) FUZZ_CHECK(c >= 0x20 && c <= 0x7E);

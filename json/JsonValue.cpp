@@ -301,7 +301,8 @@ namespace {
 template <class Handler>
 class Parser {
 public:
-    Parser(const wchar_t* text, std::size_t length, Handler& handler) : p_(text), end_(text + length), handler_(handler)
+    Parser(const wchar_t* text, std::size_t length, Handler& handler, int maxDepth = kMaxJsonParseDepth)
+        : p_(text), end_(text + length), handler_(handler), maxDepth_(std::min(maxDepth, kMaxJsonParseDepth))
     {
     }
 
@@ -319,7 +320,8 @@ private:
     const wchar_t* p_;
     const wchar_t* end_;
     Handler& handler_;
-    int depth_ = 0;  // containers open around the current position
+    const int maxDepth_;  // the deepest nesting taken, at most kMaxJsonParseDepth
+    int depth_ = 0;       // containers open around the current position
 
     bool AtEnd() const { return p_ >= end_; }
 
@@ -359,7 +361,7 @@ private:
         case L'[': {
             // One level of recursion per level of nesting: past the bound the
             // text is refused before the stack can run out.
-            if (depth_ >= kMaxJsonParseDepth) return false;
+            if (depth_ >= maxDepth_) return false;
             const bool object = *p_ == L'{';
             ++p_;
             ++depth_;
@@ -1349,14 +1351,15 @@ private:
 };
 
 template <bool kEscaped>
-JsonRewrite Rewrite(const wchar_t* text, std::size_t length, std::wstring& out)
+JsonRewrite Rewrite(const wchar_t* text, std::size_t length, std::wstring& out, int maxDepth)
 {
     JsonRewrite result;
     // Room for about what a compact text comes to, so that the output is
     // not moved as it grows.
     out.reserve(out.size() + length + length / 4 + 256);
     Rewriter<kEscaped> rewriter(out, result);
-    const bool parsed = text && Parser<Rewriter<kEscaped>>(text, ParsedLength(text, length), rewriter).ParseDocument();
+    const bool parsed =
+        text && Parser<Rewriter<kEscaped>>(text, ParsedLength(text, length), rewriter, maxDepth).ParseDocument();
     rewriter.Finish(parsed);
     return result;
 }
@@ -1391,9 +1394,9 @@ void JsonValue::SerializeEscapedTo(std::wstring& out) const
     Writer<true>(out).Value(*this);
 }
 
-JsonRewrite RewriteJson(const wchar_t* text, std::size_t length, bool escaped, std::wstring& out)
+JsonRewrite RewriteJson(const wchar_t* text, std::size_t length, bool escaped, std::wstring& out, int maxDepth)
 {
-    return escaped ? Rewrite<true>(text, length, out) : Rewrite<false>(text, length, out);
+    return escaped ? Rewrite<true>(text, length, out, maxDepth) : Rewrite<false>(text, length, out, maxDepth);
 }
 
 std::wstring JsonValue::Serialize() const

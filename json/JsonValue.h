@@ -201,8 +201,11 @@ struct JsonRewrite {
 // Appends to out what Parse followed by SerializeTo (escaped: followed by
 // SerializeEscapedTo) appends, in one pass and without making the tree:
 // the way to pass a text on in the writer's form. Where Parse gives nothing
-// the result is not ok and out is left as it was.
-JsonRewrite RewriteJson(const wchar_t* text, std::size_t length, bool escaped, std::wstring& out);
+// the result is not ok and out is left as it was. A text nested deeper than
+// maxDepth (or kMaxJsonParseDepth, if that is lower) is refused too: for a
+// text that parses, that is what ExceedsJsonDepth tells beforehand.
+JsonRewrite RewriteJson(const wchar_t* text, std::size_t length, bool escaped, std::wstring& out,
+                        int maxDepth = kMaxJsonParseDepth);
 
 // True when brackets outside strings nest deeper than maxDepth at some point.
 // Walks the text once, up to the first U+0000 where the parser stops too,

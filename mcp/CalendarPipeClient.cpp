@@ -24,7 +24,8 @@ namespace {
 const wchar_t kNotRunningMessage[] = L"请先打开Tessary后再试";
 
 // A reply can be at most 65,536 bytes, so this bound only stops a hostile or
-// broken peer from exhausting the stack of the recursive parser.
+// broken peer from nesting its reply deeper than anything the calendar
+// sends; the parser bounds its own recursion in any case.
 constexpr int kMaxReplyDepth = 1000;
 
 ToolOutcome Failure(const wchar_t* code, const std::wstring& message)
@@ -311,9 +312,7 @@ ToolOutcome CalendarPipeClient::ParseReply(const std::wstring& reply)
     // The reply is read and written again in one pass, escaped as it goes
     // into the answer to the client; no tree of it is made.
     ToolOutcome outcome;
-    JsonRewrite rewrite;
-    if (!ExceedsJsonDepth(reply, kMaxReplyDepth))
-        rewrite = RewriteJson(reply.data(), reply.size(), true, outcome.escapedReply);
+    const JsonRewrite rewrite = RewriteJson(reply.data(), reply.size(), true, outcome.escapedReply, kMaxReplyDepth);
     if (!rewrite.ok || rewrite.rootKind != JsonKind::Object)
         return Failure(L"INTERNAL", L"the calendar sent a reply that is not a JSON object");
 

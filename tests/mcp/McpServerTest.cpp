@@ -188,4 +188,19 @@ TEST(McpServer, CalendarRepliesAreRelayedAsTheirWrittenTextEscaped)
     }
 }
 
+// A reply nested deeper than 1000 levels in all is refused as not being a
+// JSON object; one level less is passed on whole.
+TEST(McpServer, CalendarRepliesNestedTooDeeplyAreRefused)
+{
+    const auto nested = [](int levels) { return std::wstring(levels, L'[') + std::wstring(levels, L']'); };
+    const std::wstring head = LR"({"id":"1","ok":true,"result":)";
+    const ToolOutcome within = CalendarPipeClient::ParseReply(head + nested(999) + L"}");
+    EXPECT_TRUE(within.ok);
+    EXPECT_EQ(within.Text(), nested(999));
+    const ToolOutcome beyond = CalendarPipeClient::ParseReply(head + nested(1000) + L"}");
+    EXPECT_FALSE(beyond.ok);
+    EXPECT_EQ(beyond.Text(),
+              LR"({"error":{"code":"INTERNAL","message":"the calendar sent a reply that is not a JSON object"}})");
+}
+
 }  // namespace
