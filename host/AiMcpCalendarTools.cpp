@@ -91,10 +91,20 @@ struct RangeResult {
     int days = 0;
     std::wstring calendarId;  // the reported calendar's id text
 
-    std::wstring Build(int count, bool truncated, const std::wstring& events) const
+    // The whole answer envelope (BuildOkAnswer) around the range result,
+    // written into one string.
+    std::wstring Answer(const std::wstring& id, int count, bool truncated, const std::wstring& events) const
     {
-        std::wstring result;
-        result.reserve(events.size() + 256 + start.size() + end.size() + calendarId.size());
+        std::wstring answer;
+        answer.reserve(id.size() + events.size() + 320 + start.size() + end.size() + calendarId.size());
+        BeginOkAnswer(answer, id);
+        AppendTo(answer, count, truncated, events);
+        EndOkAnswer(answer);
+        return answer;
+    }
+
+    void AppendTo(std::wstring& result, int count, bool truncated, const std::wstring& events) const
+    {
         result += L"{\"range\":{\"start\":";
         AppendQuotedJson(result, start.data(), start.size());
         result += L",\"end\":";
@@ -102,7 +112,7 @@ struct RangeResult {
         result += L",\"days\":";
         result += IntText(days);
         result += L",\"semantics\":";
-        result += QuoteJson(kSemantics);
+        AppendQuotedJson(result, kSemantics, sizeof kSemantics / sizeof kSemantics[0] - 1);
         result += L"},\"calendar_id\":";
         AppendQuotedJson(result, calendarId.data(), calendarId.size());
         result += L",\"count\":";
@@ -112,7 +122,6 @@ struct RangeResult {
         result += L",\"events\":[";
         result += events;
         result += L"]}";
-        return result;
     }
 };
 
@@ -367,7 +376,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
     range.end = InstantText(endUtc, endLocal);
     // The answer without occurrences, at its longest (three-digit count,
     // "false"), leaves what the occurrences may take.
-    const std::size_t emptyLength = Utf8Length(BuildOkAnswer(id, range.Build(AiMcpOccurrenceCollector::kMaxOccurrences, false, L"")));
+    const std::size_t emptyLength = Utf8Length(range.Answer(id, AiMcpOccurrenceCollector::kMaxOccurrences, false, L""));
     if (emptyLength >= kAiMcpAnswerBudget) return BuildErrorAnswer(id, kInvalidParams, kIdTooLong);
     AiMcpOccurrenceCollector collector(kAiMcpAnswerBudget - emptyLength);
 
@@ -402,7 +411,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
         }
         day = next;
     }
-    return BuildOkAnswer(id, range.Build(collector.count(), collector.truncated(), collector.events()));
+    return range.Answer(id, collector.count(), collector.truncated(), collector.events());
 }
 
 std::wstring AiMcpEventGet(const std::wstring& id, const std::wstring& params)

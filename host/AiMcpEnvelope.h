@@ -37,6 +37,12 @@ std::wstring EscapeJsonString(const std::wstring& text);
 void AppendEscapedJson(std::wstring& out, const wchar_t* text, std::size_t units);
 
 std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result);
+
+// BuildOkAnswer in two steps, for a result written piece by piece straight
+// into its answer: BeginOkAnswer appends what comes before the result,
+// EndOkAnswer what follows it.
+void BeginOkAnswer(std::wstring& out, const std::wstring& id);
+void EndOkAnswer(std::wstring& out);
 std::wstring BuildErrorAnswer(const std::wstring& id, const std::wstring& code, const std::wstring& message);
 
 // True when brackets outside strings nest at most 64 deep.
