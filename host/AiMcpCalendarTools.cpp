@@ -125,11 +125,33 @@ struct RangeResult {
     }
 };
 
-// What every occurrence of one day shares, quoted once per day.
+// What every occurrence of one day shares, quoted once per day, and the
+// runs of occurrence JSON made of it alone, joined when the day's first
+// occurrence is written.
 struct DayTexts {
     std::wstring date;   // quoted "YYYY-MM-DD"
     std::wstring start;  // quoted local midnight of the day
     std::wstring end;    // quoted local midnight of the next day
+    bool joined = false;      // afterId and afterTitle are this day's
+    std::wstring afterId;     // from the calendar id up to the title
+    std::wstring afterTitle;  // from "all_day" up to the completion
+
+    // Writes the two runs of JSON from the day's texts and the quoted id
+    // text of the reported calendar.
+    void JoinRuns(const std::wstring& calendarId)
+    {
+        joined = true;
+        afterId.assign(L",\"calendar_id\":");
+        afterId += calendarId;
+        afterId += L",\"date\":";
+        afterId += date;
+        afterId += L",\"title\":";
+        afterTitle.assign(L",\"all_day\":true,\"start\":");
+        afterTitle += start;
+        afterTitle += L",\"end\":";
+        afterTitle += end;
+        afterTitle += L",\"completed\":";
+    }
 };
 
 // Which events a query takes and how it reports them.
@@ -152,7 +174,7 @@ public:
 
     // The occurrence JSON of one event on one day, or null when the query
     // does not take the event. Valid until the next call.
-    const std::wstring* Write(IxEvent* event, const DayTexts& day)
+    const std::wstring* Write(IxEvent* event, DayTexts& day)
     {
         LONG type = 0;
         if (!ReadEventType(event, type)) return nullptr;
@@ -168,21 +190,14 @@ public:
         ReadEventId(event, id_);
         const bool completed = IsCompleted(event);
         const EventExtras& extras = ExtrasOf(event, type);
+        if (!day.joined) day.JoinRuns(filter_.calendarId);
 
         std::wstring& out = occurrence_;
         out.assign(L"{\"id\":");
         AppendQuotedJson(out, id_.data(), id_.size());
-        out += L",\"calendar_id\":";
-        out += filter_.calendarId;
-        out += L",\"date\":";
-        out += day.date;
-        out += L",\"title\":";
+        out += day.afterId;
         AppendQuotedJson(out, title_.data(), CutLength(title_.data(), title_.size(), kTitleUnits));
-        out += L",\"all_day\":true,\"start\":";
-        out += day.start;
-        out += L",\"end\":";
-        out += day.end;
-        out += L",\"completed\":";
+        out += day.afterTitle;
         out += Bool(completed);
         AppendEventExtras(out, extras, &day.date);
         out += L'}';
@@ -396,6 +411,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
         if (walked == 0) QuoteMidnight(midnights, day, scratch, texts.start);
         else texts.start.swap(texts.end);
         QuoteMidnight(midnights, next, scratch, texts.end);
+        texts.joined = false;
 
         const ComPtr<IxEventList> list =
             EventsOfDay(service.get(), dayText, calendarNumber, byCalendar ? &group : nullptr);
