@@ -325,10 +325,11 @@ std::wstring AiMcpCalendarList(const std::wstring& id)
 
 std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params)
 {
+    const AiMcpParams args(params);
     std::wstring startText, endText;
     LocalDateTime startLocal{}, endLocal{};
     FileTime startUtc = 0, endUtc = 0;
-    if (!GetStringParam(params, L"start", startText) || !GetStringParam(params, L"end", endText) ||
+    if (!args.GetString(L"start", startText) || !args.GetString(L"end", endText) ||
         !ParseIsoInstant(startText, startLocal, &startUtc) || !ParseIsoInstant(endText, endLocal, &endUtc)) {
         return BuildErrorAnswer(id, kInvalidTime, kBadRange);
     }
@@ -346,7 +347,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
     }
 
     std::wstring calendarParam;
-    GetStringParam(params, L"calendar_id", calendarParam);
+    args.GetString(L"calendar_id", calendarParam);
     const bool byCalendar = !calendarParam.empty();
     LONG calendarNumber = 0;
     std::wstring calendarGroup;
@@ -354,10 +355,10 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
         return BuildErrorAnswer(id, kNotFound, L"no calendar with id " + calendarParam);
 
     QueryFilter filter;
-    GetStringParam(params, L"keyword", filter.keyword);
+    args.GetString(L"keyword", filter.keyword);
     filter.keyword = LowerText(filter.keyword);
     std::wstring kind;
-    GetStringParam(params, L"kind", kind);
+    args.GetString(L"kind", kind);
     if (!kind.empty() && kind != L"all") {
         if (kind == L"task") filter.kind = kEventTypeTask;
         else if (kind == L"reminder") filter.kind = kEventTypeReminder;

@@ -157,8 +157,21 @@ bool FindNulInParams(const std::wstring& params, std::wstring& path)
 
 bool GetStringParam(const std::wstring& params, const std::wstring& name, std::wstring& out)
 {
-    const JsonValue::Ptr root = ParseParams(params);
-    const JsonValue* member = root ? root->GetMember(name) : nullptr;
+    return AiMcpParams(params).GetString(name, out);
+}
+
+bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out)
+{
+    return AiMcpParams(params).GetBool(name, out);
+}
+
+AiMcpParams::AiMcpParams(const std::wstring& params) : root_(ParseParams(params)) {}
+
+AiMcpParams::~AiMcpParams() = default;
+
+bool AiMcpParams::GetString(const std::wstring& name, std::wstring& out) const
+{
+    const JsonValue* member = root_ ? root_->GetMember(name) : nullptr;
     if (!member) return false;
     if (member->IsString()) {
         out = StringMember(member);
@@ -178,10 +191,9 @@ bool GetStringParam(const std::wstring& params, const std::wstring& name, std::w
     return true;
 }
 
-bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out)
+bool AiMcpParams::GetBool(const std::wstring& name, bool& out) const
 {
-    const JsonValue::Ptr root = ParseParams(params);
-    const JsonValue* member = root ? root->GetMember(name) : nullptr;
+    const JsonValue* member = root_ ? root_->GetMember(name) : nullptr;
     if (!member) return false;
     if (member->IsBool()) {
         out = member->BoolValue();
