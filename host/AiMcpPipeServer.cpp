@@ -119,6 +119,7 @@ int CAiMcpPipeServer::StartServer()
         return 0;
     }
     ResetEvent(stopEvent_.get());
+    stopping_.store(false);
     worker_.reset(CreateThread(nullptr, 0, &CAiMcpPipeServer::_WorkerEntry, this, 0, nullptr));
     if (!worker_) {
         AIMCP_TRACE(L"CAiMcpPipeServer: CreateThread failed err = %u", static_cast<unsigned>(GetLastError()));
@@ -134,6 +135,7 @@ int CAiMcpPipeServer::StartServer()
 void CAiMcpPipeServer::StopServer()
 {
     if (!worker_) return;
+    stopping_.store(true);
     SetEvent(stopEvent_.get());
     DWORD wait;
     while ((wait = WaitForSingleObject(worker_.get(), kJoinStepMs)) == WAIT_TIMEOUT)
@@ -168,7 +170,7 @@ void CAiMcpPipeServer::_Run()
     // Made once for the worker's life and reused by every connection.
     IoBuffers buffers;
     buffers.request.resize(kPipeBufferBytes);
-    while (WaitForSingleObject(stopEvent_.get(), 0) != WAIT_OBJECT_0) {
+    while (!stopping_.load()) {
         _ServeOneClient(pipe.get(), event.get(), buffers);
         DisconnectNamedPipe(pipe.get());
     }

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -87,6 +88,9 @@ private:
     const std::wstring pipeName_;
     UniqueHandle worker_;     // non-null exactly while running
     UniqueHandle stopEvent_;  // manual-reset; set by StopServer
+    // Set by StopServer just before the stop event: what the worker looks at
+    // between connections, where asking the event would cost a system call.
+    std::atomic<bool> stopping_{false};
 
     // Protects enabled_ and token_, the snapshot of the settings.
     CriticalSection settingsLock_;
