@@ -91,10 +91,20 @@ struct RangeResult {
     int days = 0;
     std::wstring calendarId;  // the reported calendar's id text
 
-    std::wstring Build(int count, bool truncated, const std::wstring& events) const
+    // The whole answer envelope (BuildOkAnswer) around the range result,
+    // written into one string.
+    std::wstring Answer(const std::wstring& id, int count, bool truncated, const std::wstring& events) const
     {
-        std::wstring result;
-        result.reserve(events.size() + 256 + start.size() + end.size() + calendarId.size());
+        std::wstring answer;
+        answer.reserve(id.size() + events.size() + 320 + start.size() + end.size() + calendarId.size());
+        BeginOkAnswer(answer, id);
+        AppendTo(answer, count, truncated, events);
+        EndOkAnswer(answer);
+        return answer;
+    }
+
+    void AppendTo(std::wstring& result, int count, bool truncated, const std::wstring& events) const
+    {
         result += L"{\"range\":{\"start\":";
         AppendQuotedJson(result, start.data(), start.size());
         result += L",\"end\":";
@@ -102,7 +112,7 @@ struct RangeResult {
         result += L",\"days\":";
         result += IntText(days);
         result += L",\"semantics\":";
-        result += QuoteJson(kSemantics);
+        AppendQuotedJson(result, kSemantics, sizeof kSemantics / sizeof kSemantics[0] - 1);
         result += L"},\"calendar_id\":";
         AppendQuotedJson(result, calendarId.data(), calendarId.size());
         result += L",\"count\":";
@@ -112,15 +122,36 @@ struct RangeResult {
         result += L",\"events\":[";
         result += events;
         result += L"]}";
-        return result;
     }
 };
 
-// What every occurrence of one day shares, quoted once per day.
+// What every occurrence of one day shares, quoted once per day, and the
+// runs of occurrence JSON made of it alone, joined when the day's first
+// occurrence is written.
 struct DayTexts {
     std::wstring date;   // quoted "YYYY-MM-DD"
     std::wstring start;  // quoted local midnight of the day
     std::wstring end;    // quoted local midnight of the next day
+    bool joined = false;      // afterId and afterTitle are this day's
+    std::wstring afterId;     // from the calendar id up to the title
+    std::wstring afterTitle;  // from "all_day" up to the completion
+
+    // Writes the two runs of JSON from the day's texts and the quoted id
+    // text of the reported calendar.
+    void JoinRuns(const std::wstring& calendarId)
+    {
+        joined = true;
+        afterId.assign(L",\"calendar_id\":");
+        afterId += calendarId;
+        afterId += L",\"date\":";
+        afterId += date;
+        afterId += L",\"title\":";
+        afterTitle.assign(L",\"all_day\":true,\"start\":");
+        afterTitle += start;
+        afterTitle += L",\"end\":";
+        afterTitle += end;
+        afterTitle += L",\"completed\":";
+    }
 };
 
 // Which events a query takes and how it reports them.
@@ -143,7 +174,7 @@ public:
 
     // The occurrence JSON of one event on one day, or null when the query
     // does not take the event. Valid until the next call.
-    const std::wstring* Write(IxEvent* event, const DayTexts& day)
+    const std::wstring* Write(IxEvent* event, DayTexts& day)
     {
         LONG type = 0;
         if (!ReadEventType(event, type)) return nullptr;
@@ -159,21 +190,14 @@ public:
         ReadEventId(event, id_);
         const bool completed = IsCompleted(event);
         const EventExtras& extras = ExtrasOf(event, type);
+        if (!day.joined) day.JoinRuns(filter_.calendarId);
 
         std::wstring& out = occurrence_;
         out.assign(L"{\"id\":");
         AppendQuotedJson(out, id_.data(), id_.size());
-        out += L",\"calendar_id\":";
-        out += filter_.calendarId;
-        out += L",\"date\":";
-        out += day.date;
-        out += L",\"title\":";
+        out += day.afterId;
         AppendQuotedJson(out, title_.data(), CutLength(title_.data(), title_.size(), kTitleUnits));
-        out += L",\"all_day\":true,\"start\":";
-        out += day.start;
-        out += L",\"end\":";
-        out += day.end;
-        out += L",\"completed\":";
+        out += day.afterTitle;
         out += Bool(completed);
         AppendEventExtras(out, extras, &day.date);
         out += L'}';
@@ -301,10 +325,11 @@ std::wstring AiMcpCalendarList(const std::wstring& id)
 
 std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params)
 {
+    const AiMcpParams args(params);
     std::wstring startText, endText;
     LocalDateTime startLocal{}, endLocal{};
     FileTime startUtc = 0, endUtc = 0;
-    if (!GetStringParam(params, L"start", startText) || !GetStringParam(params, L"end", endText) ||
+    if (!args.GetString(L"start", startText) || !args.GetString(L"end", endText) ||
         !ParseIsoInstant(startText, startLocal, &startUtc) || !ParseIsoInstant(endText, endLocal, &endUtc)) {
         return BuildErrorAnswer(id, kInvalidTime, kBadRange);
     }
@@ -322,7 +347,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
     }
 
     std::wstring calendarParam;
-    GetStringParam(params, L"calendar_id", calendarParam);
+    args.GetString(L"calendar_id", calendarParam);
     const bool byCalendar = !calendarParam.empty();
     LONG calendarNumber = 0;
     std::wstring calendarGroup;
@@ -330,10 +355,10 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
         return BuildErrorAnswer(id, kNotFound, L"no calendar with id " + calendarParam);
 
     QueryFilter filter;
-    GetStringParam(params, L"keyword", filter.keyword);
+    args.GetString(L"keyword", filter.keyword);
     filter.keyword = LowerText(filter.keyword);
     std::wstring kind;
-    GetStringParam(params, L"kind", kind);
+    args.GetString(L"kind", kind);
     if (!kind.empty() && kind != L"all") {
         if (kind == L"task") filter.kind = kEventTypeTask;
         else if (kind == L"reminder") filter.kind = kEventTypeReminder;
@@ -367,7 +392,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
     range.end = InstantText(endUtc, endLocal);
     // The answer without occurrences, at its longest (three-digit count,
     // "false"), leaves what the occurrences may take.
-    const std::size_t emptyLength = Utf8Length(BuildOkAnswer(id, range.Build(AiMcpOccurrenceCollector::kMaxOccurrences, false, L"")));
+    const std::size_t emptyLength = Utf8Length(range.Answer(id, AiMcpOccurrenceCollector::kMaxOccurrences, false, L""));
     if (emptyLength >= kAiMcpAnswerBudget) return BuildErrorAnswer(id, kInvalidParams, kIdTooLong);
     AiMcpOccurrenceCollector collector(kAiMcpAnswerBudget - emptyLength);
 
@@ -387,6 +412,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
         if (walked == 0) QuoteMidnight(midnights, day, scratch, texts.start);
         else texts.start.swap(texts.end);
         QuoteMidnight(midnights, next, scratch, texts.end);
+        texts.joined = false;
 
         const ComPtr<IxEventList> list =
             EventsOfDay(service.get(), dayText, calendarNumber, byCalendar ? &group : nullptr);
@@ -402,7 +428,7 @@ std::wstring AiMcpEventsQuery(const std::wstring& id, const std::wstring& params
         }
         day = next;
     }
-    return BuildOkAnswer(id, range.Build(collector.count(), collector.truncated(), collector.events()));
+    return range.Answer(id, collector.count(), collector.truncated(), collector.events());
 }
 
 std::wstring AiMcpEventGet(const std::wstring& id, const std::wstring& params)

@@ -29,7 +29,9 @@ class AiMcpOccurrenceCollector {
 public:
     static constexpr int kMaxOccurrences = 500;
 
-    explicit AiMcpOccurrenceCollector(std::size_t budget) : budget_(budget) {}
+    // Room for the most the budget lets in (every unit takes at least one
+    // byte), so the occurrences are never moved as they are appended.
+    explicit AiMcpOccurrenceCollector(std::size_t budget) : budget_(budget) { events_.reserve(budget); }
 
     // Appends the occurrence JSON when it fits; false once the result is cut.
     bool Offer(const std::wstring& occurrence);

@@ -104,16 +104,45 @@ bool UtcToLocal(const SYSTEMTIME& utc, SYSTEMTIME& local)
     return SystemTimeToTzSpecificLocalTime(RulesForYear(utc.wYear, rules), &utc, &local) != FALSE;
 }
 
-// Into text, reusing its storage.
+// Writes the value in decimal with at least the given number of digits,
+// zeros in front, as "%0*d" writes a value that is not negative; gives the
+// end. Written by hand: a query writes two dates for every day it walks, and
+// the runtime's formatted printing costs several times more.
+wchar_t* PutDecimal(wchar_t* at, unsigned value, int digits)
+{
+    wchar_t reversed[16];
+    int n = 0;
+    do {
+        reversed[n++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n < digits) reversed[n++] = L'0';
+    while (n > 0) *at++ = reversed[--n];
+    return at;
+}
+
+// "%04d-%02d-%02dT%02d:%02d:%02d" then the offset as "+hh:mm" or "-hh:mm",
+// into text, reusing its storage.
 void WriteIso(const LocalDateTime& t, FileTime offsetMinutes, std::wstring& text)
 {
     const FileTime magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     wchar_t buffer[64];
-    const int n = std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02dT%02d:%02d:%02d%ls%02d:%02d",
-                                t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                                offsetMinutes < 0 ? L"-" : L"+", static_cast<int>(magnitude / 60),
-                                static_cast<int>(magnitude % 60));
-    text.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    wchar_t* at = PutDecimal(buffer, t.wYear, 4);
+    *at++ = L'-';
+    at = PutDecimal(at, t.wMonth, 2);
+    *at++ = L'-';
+    at = PutDecimal(at, t.wDay, 2);
+    *at++ = L'T';
+    at = PutDecimal(at, t.wHour, 2);
+    *at++ = L':';
+    at = PutDecimal(at, t.wMinute, 2);
+    *at++ = L':';
+    at = PutDecimal(at, t.wSecond, 2);
+    *at++ = offsetMinutes < 0 ? L'-' : L'+';
+    at = PutDecimal(at, static_cast<unsigned>(magnitude / 60), 2);
+    *at++ = L':';
+    at = PutDecimal(at, static_cast<unsigned>(magnitude % 60), 2);
+    text.assign(buffer, static_cast<std::size_t>(at - buffer));
 }
 
 // FormatIsoLocal with RulesForYear of the local time's year already found.
@@ -183,8 +212,12 @@ bool FormatIsoInstant(FileTime utc, std::wstring& text)
 std::wstring FormatDay(const LocalDateTime& day)
 {
     wchar_t buffer[32];
-    std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%d-%02d-%02d", day.wYear, day.wMonth, day.wDay);
-    return buffer;
+    wchar_t* at = PutDecimal(buffer, day.wYear, 1);
+    *at++ = L'-';
+    at = PutDecimal(at, day.wMonth, 2);
+    *at++ = L'-';
+    at = PutDecimal(at, day.wDay, 2);
+    return std::wstring(buffer, static_cast<std::size_t>(at - buffer));
 }
 
 bool DayStamp(int year, int month, int day, FileTime& stamp)

@@ -71,15 +71,40 @@ void AppendEscapedJson(std::wstring& out, const wchar_t* text, std::size_t units
     out.append(text + run, units - run);
 }
 
+void BeginOkAnswer(std::wstring& out, const std::wstring& id)
+{
+    out += L"{\"id\":\"";
+    AppendEscapedJson(out, id.data(), id.size());
+    out += L"\",\"ok\":true,\"result\":";
+}
+
+void EndOkAnswer(std::wstring& out)
+{
+    out += L'}';
+}
+
 std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result)
 {
-    return L"{\"id\":\"" + EscapeJsonString(id) + L"\",\"ok\":true,\"result\":" + result + L"}";
+    std::wstring answer;
+    answer.reserve(id.size() + result.size() + 32);
+    BeginOkAnswer(answer, id);
+    answer += result;
+    EndOkAnswer(answer);
+    return answer;
 }
 
 std::wstring BuildErrorAnswer(const std::wstring& id, const std::wstring& code, const std::wstring& message)
 {
-    return L"{\"id\":\"" + EscapeJsonString(id) + L"\",\"ok\":false,\"error\":{\"code\":\"" + code +
-           L"\",\"message\":\"" + EscapeJsonString(message) + L"\"}}";
+    std::wstring answer;
+    answer.reserve(id.size() + code.size() + message.size() + 64);
+    answer += L"{\"id\":\"";
+    AppendEscapedJson(answer, id.data(), id.size());
+    answer += L"\",\"ok\":false,\"error\":{\"code\":\"";
+    answer += code;
+    answer += L"\",\"message\":\"";
+    AppendEscapedJson(answer, message.data(), message.size());
+    answer += L"\"}}";
+    return answer;
 }
 
 bool CheckJsonDepth(const std::wstring& text)
@@ -132,8 +157,21 @@ bool FindNulInParams(const std::wstring& params, std::wstring& path)
 
 bool GetStringParam(const std::wstring& params, const std::wstring& name, std::wstring& out)
 {
-    const JsonValue::Ptr root = ParseParams(params);
-    const JsonValue* member = root ? root->GetMember(name) : nullptr;
+    return AiMcpParams(params).GetString(name, out);
+}
+
+bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out)
+{
+    return AiMcpParams(params).GetBool(name, out);
+}
+
+AiMcpParams::AiMcpParams(const std::wstring& params) : root_(ParseParams(params)) {}
+
+AiMcpParams::~AiMcpParams() = default;
+
+bool AiMcpParams::GetString(const std::wstring& name, std::wstring& out) const
+{
+    const JsonValue* member = root_ ? root_->GetMember(name) : nullptr;
     if (!member) return false;
     if (member->IsString()) {
         out = StringMember(member);
@@ -153,10 +191,9 @@ bool GetStringParam(const std::wstring& params, const std::wstring& name, std::w
     return true;
 }
 
-bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out)
+bool AiMcpParams::GetBool(const std::wstring& name, bool& out) const
 {
-    const JsonValue::Ptr root = ParseParams(params);
-    const JsonValue* member = root ? root->GetMember(name) : nullptr;
+    const JsonValue* member = root_ ? root_->GetMember(name) : nullptr;
     if (!member) return false;
     if (member->IsBool()) {
         out = member->BoolValue();

@@ -8,7 +8,10 @@
 // it is, and the code is one of the fixed words below.
 #pragma once
 
+#include <memory>
 #include <string>
+
+class JsonValue;
 
 extern const wchar_t kInvalidParams[];    // INVALID_PARAMS
 extern const wchar_t kUnauthorized[];     // UNAUTHORIZED
@@ -37,6 +40,12 @@ std::wstring EscapeJsonString(const std::wstring& text);
 void AppendEscapedJson(std::wstring& out, const wchar_t* text, std::size_t units);
 
 std::wstring BuildOkAnswer(const std::wstring& id, const std::wstring& result);
+
+// BuildOkAnswer in two steps, for a result written piece by piece straight
+// into its answer: BeginOkAnswer appends what comes before the result,
+// EndOkAnswer what follows it.
+void BeginOkAnswer(std::wstring& out, const std::wstring& id);
+void EndOkAnswer(std::wstring& out);
 std::wstring BuildErrorAnswer(const std::wstring& id, const std::wstring& code, const std::wstring& message);
 
 // True when brackets outside strings nest at most 64 deep.
@@ -62,3 +71,19 @@ bool GetStringParam(const std::wstring& params, const std::wstring& name, std::w
 // A member as a yes/no: JSON true/false, or the strings "true"/"false" in
 // any letter case. Not found (and out untouched) otherwise.
 bool GetBoolParam(const std::wstring& params, const std::wstring& name, bool& out);
+
+// The params parsed once, for a handler that reads several members: each
+// reader gives what GetStringParam and GetBoolParam give for the same text.
+class AiMcpParams {
+public:
+    explicit AiMcpParams(const std::wstring& params);
+    ~AiMcpParams();
+    AiMcpParams(const AiMcpParams&) = delete;
+    AiMcpParams& operator=(const AiMcpParams&) = delete;
+
+    bool GetString(const std::wstring& name, std::wstring& out) const;
+    bool GetBool(const std::wstring& name, bool& out) const;
+
+private:
+    std::unique_ptr<JsonValue> root_;  // null unless the params are a JSON object
+};

@@ -104,7 +104,7 @@ int CAiMcpPipeServer::StartServer()
     DWORD setupError = ERROR_SUCCESS;
     stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (stopEvent_) {
-        answerEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        answerEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         if (!answerEvent_) setupError = GetLastError();
     } else {
         setupError = GetLastError();
@@ -119,6 +119,7 @@ int CAiMcpPipeServer::StartServer()
         return 0;
     }
     ResetEvent(stopEvent_.get());
+    stopping_.store(false);
     worker_.reset(CreateThread(nullptr, 0, &CAiMcpPipeServer::_WorkerEntry, this, 0, nullptr));
     if (!worker_) {
         AIMCP_TRACE(L"CAiMcpPipeServer: CreateThread failed err = %u", static_cast<unsigned>(GetLastError()));
@@ -134,6 +135,7 @@ int CAiMcpPipeServer::StartServer()
 void CAiMcpPipeServer::StopServer()
 {
     if (!worker_) return;
+    stopping_.store(true);
     SetEvent(stopEvent_.get());
     DWORD wait;
     while ((wait = WaitForSingleObject(worker_.get(), kJoinStepMs)) == WAIT_TIMEOUT)
@@ -165,8 +167,11 @@ void CAiMcpPipeServer::_Run()
     }
     UniqueFile pipe = _CreatePipeInstance();
     if (!pipe) return;
-    while (WaitForSingleObject(stopEvent_.get(), 0) != WAIT_OBJECT_0) {
-        _ServeOneClient(pipe.get(), event.get());
+    // Made once for the worker's life and reused by every connection.
+    IoBuffers buffers;
+    buffers.request.resize(kPipeBufferBytes);
+    while (!stopping_.load()) {
+        _ServeOneClient(pipe.get(), event.get(), buffers);
         DisconnectNamedPipe(pipe.get());
     }
 }
@@ -215,6 +220,10 @@ UniqueFile CAiMcpPipeServer::_CreatePipeInstance()
 int CAiMcpPipeServer::_WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stopEvent, DWORD timeLimitMs, DWORD& bytes)
 {
     bytes = 0;
+    // An operation that completed when it was started (or since) has its
+    // result in the OVERLAPPED already: no wait needed.
+    if (HasOverlappedIoCompleted(&overlapped))
+        return GetOverlappedResult(pipe, &overlapped, &bytes, FALSE) ? kIoDone : kIoFailed;
     HANDLE waits[2] = {overlapped.hEvent, stopEvent};
     const DWORD w = WaitForMultipleObjects(2, waits, FALSE, timeLimitMs);
     if (w == WAIT_OBJECT_0) return GetOverlappedResult(pipe, &overlapped, &bytes, FALSE) ? kIoDone : kIoFailed;
@@ -226,12 +235,14 @@ int CAiMcpPipeServer::_WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, HANDLE sto
     return w == WAIT_OBJECT_0 + 1 ? kIoStopped : kIoFailed;
 }
 
-void CAiMcpPipeServer::_ServeOneClient(HANDLE pipe, HANDLE event)
+// Every overlapped call below resets the OVERLAPPED's event when it starts
+// the operation (connect, read and write alike), so the event needs no reset
+// of its own between them.
+void CAiMcpPipeServer::_ServeOneClient(HANDLE pipe, HANDLE event, IoBuffers& buffers)
 {
     DWORD bytes = 0;
     OVERLAPPED ov{};
     ov.hEvent = event;
-    ResetEvent(event);
     if (!ConnectNamedPipe(pipe, &ov)) {
         const DWORD error = GetLastError();
         if (error == ERROR_IO_PENDING) {
@@ -244,20 +255,18 @@ void CAiMcpPipeServer::_ServeOneClient(HANDLE pipe, HANDLE event)
 
     // One request message. A longer one fails the read (more data) and is
     // not answered.
-    std::vector<char> request(kPipeBufferBytes);
     ov = OVERLAPPED{};
     ov.hEvent = event;
-    ResetEvent(event);
-    if (!ReadFile(pipe, request.data(), kPipeBufferBytes, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) return;
+    if (!ReadFile(pipe, buffers.request.data(), kPipeBufferBytes, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING)
+        return;
     if (_WaitForIo(pipe, ov, stopEvent_.get(), kIoTimeLimitMs, bytes) != kIoDone || bytes == 0) return;
 
-    const std::wstring answer = HandleRequest(Trim(Utf8ToWide(request.data(), bytes)));
-    const std::string reply = WideToUtf8(answer + L"\n");
+    const std::wstring answer = HandleRequest(Trim(Utf8ToWide(buffers.request.data(), bytes)));
+    const std::size_t replyBytes = WideToUtf8Line(answer.data(), answer.size(), buffers.reply);
 
     ov = OVERLAPPED{};
     ov.hEvent = event;
-    ResetEvent(event);
-    if (!WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), nullptr, &ov)) {
+    if (!WriteFile(pipe, buffers.reply.data(), static_cast<DWORD>(replyBytes), nullptr, &ov)) {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
             AIMCP_TRACE(L"CAiMcpPipeServer: WriteFile failed err = %u", static_cast<unsigned>(error));
@@ -275,7 +284,6 @@ void CAiMcpPipeServer::_DrainClient(HANDLE pipe, HANDLE event)
     char scratch[64] = {};
     OVERLAPPED ov{};
     ov.hEvent = event;
-    ResetEvent(event);
     DWORD bytes = 0;
     if (ReadFile(pipe, scratch, sizeof scratch, nullptr, &ov) || GetLastError() == ERROR_IO_PENDING ||
         GetLastError() == ERROR_MORE_DATA)
@@ -288,7 +296,7 @@ std::wstring CAiMcpPipeServer::HandleRequest(const std::wstring& text)
 {
     if (!CheckJsonDepth(text))
         return BuildErrorAnswer(L"", kInvalidParams, L"malformed request: the JSON is nested too deeply");
-    const AiMcpRequest request = ParseRequest(text);
+    AiMcpRequest request = ParseRequest(text);
     if (!request.valid) return BuildErrorAnswer(L"", kInvalidParams, L"malformed request: expected a JSON object");
 
     int enabled;
@@ -309,7 +317,7 @@ std::wstring CAiMcpPipeServer::HandleRequest(const std::wstring& text)
     if (request.method.empty())
         return BuildErrorAnswer(request.id, kInvalidParams, L"malformed request: missing \"method\" string");
     if (request.method == L"ping") return BuildOkAnswer(request.id, L"{\"pong\":true}");
-    return _DispatchOnMainThread(request.id, request.method, request.params);
+    return _DispatchOnMainThread(request.id, request.method, std::move(request.params));
 }
 
 // --- The bridge ---------------------------------------------------------------
@@ -356,7 +364,7 @@ LRESULT CALLBACK CAiMcpPipeServer::_BridgeWindowProc(HWND window, UINT message, 
 }
 
 std::wstring CAiMcpPipeServer::_DispatchOnMainThread(const std::wstring& id, const std::wstring& method,
-                                                     const std::wstring& params)
+                                                     std::wstring params)
 {
     if (!bridgeWindow_ || !answerEvent_) return BuildErrorAnswer(id, kInternal, kNotReady);
 
@@ -367,20 +375,16 @@ std::wstring CAiMcpPipeServer::_DispatchOnMainThread(const std::wstring& id, con
         taken_ = 0;
         pendingId_ = id;
         pendingMethod_ = method;
-        pendingParams_ = params;
+        pendingParams_.swap(params);
         answer_.clear();
-        ResetEvent(answerEvent_.get());
     }
     if (!PostMessageW(bridgeWindow_, kBridgeMessage, static_cast<WPARAM>(number), 0)) {
         AIMCP_TRACE(L"CAiMcpPipeServer: PostMessage failed err = %u", static_cast<unsigned>(GetLastError()));
         return BuildErrorAnswer(id, kInternal, kNoMainThread);
     }
 
-    HANDLE waits[2] = {answerEvent_.get(), stopEvent_.get()};
-    if (WaitForMultipleObjects(2, waits, FALSE, kHandOverLimitMs) == WAIT_OBJECT_0) {
-        const std::lock_guard<CriticalSection> hold(bridgeLock_);
-        return answer_;
-    }
+    std::wstring answer;
+    if (_WaitForAnswer(number, kHandOverLimitMs, answer)) return answer;
     {
         const std::lock_guard<CriticalSection> hold(bridgeLock_);
         if (!(taken_ && sequence_ == number)) {
@@ -392,13 +396,34 @@ std::wstring CAiMcpPipeServer::_DispatchOnMainThread(const std::wstring& id, con
     }
     // The main thread is running the tool: wait for it however long it takes,
     // or until the server stops.
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        const std::lock_guard<CriticalSection> hold(bridgeLock_);
-        return answer_;
-    }
+    if (_WaitForAnswer(number, INFINITE, answer)) return answer;
     const std::lock_guard<CriticalSection> hold(bridgeLock_);
     if (sequence_ == number) ++sequence_;
     return BuildErrorAnswer(id, kInternal, kNoAnswerInTime);
+}
+
+bool CAiMcpPipeServer::_WaitForAnswer(std::uint32_t number, DWORD limitMs, std::wstring& answer)
+{
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    HANDLE waits[2] = {answerEvent_.get(), stopEvent_.get()};
+    DWORD wait = limitMs;
+    for (;;) {
+        if (WaitForMultipleObjects(2, waits, FALSE, wait) != WAIT_OBJECT_0) return false;
+        {
+            const std::lock_guard<CriticalSection> hold(bridgeLock_);
+            if (answerFor_ == number) {
+                answer.swap(answer_);
+                return true;
+            }
+        }
+        // The signal of an answer that came after its request was given up
+        // (the answer event keeps it until a wait takes it): wait on.
+        if (limitMs != INFINITE) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) return false;
+            wait = static_cast<DWORD>(deadline - now);
+        }
+    }
 }
 
 void CAiMcpPipeServer::_OnBridgeMessage(std::uint32_t number)
@@ -410,11 +435,18 @@ void CAiMcpPipeServer::_OnBridgeMessage(std::uint32_t number)
         taken_ = 1;
         id = pendingId_;
         method = pendingMethod_;
-        params = pendingParams_;
+        params.swap(pendingParams_);  // read once: one message is posted per number
     }
     std::wstring answer = dispatch_(id, method, params);  // no lock while the tool runs
-    const std::lock_guard<CriticalSection> hold(bridgeLock_);
-    if (sequence_ != number) return;  // abandoned meanwhile: the answer is dropped
-    answer_.swap(answer);
+    {
+        const std::lock_guard<CriticalSection> hold(bridgeLock_);
+        if (sequence_ != number) return;  // abandoned meanwhile: the answer is dropped
+        answer_.swap(answer);
+        answerFor_ = number;
+    }
+    // Set with the lock free, so the worker it wakes does not find the lock
+    // still held. Should the worker have given up on the request in the
+    // meantime, the signal stays with the event and the worker's next wait
+    // passes over it, since the stored answer carries this number.
     SetEvent(answerEvent_.get());
 }

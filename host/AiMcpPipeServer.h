@@ -15,9 +15,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "CriticalSection.h"
 #include "UniqueHandle.h"
@@ -61,19 +63,34 @@ private:
     // the calendar's user alone; empty when the server stops first or the
     // instance cannot be made (traced).
     UniqueFile _CreatePipeInstance();
-    void _ServeOneClient(HANDLE pipe, HANDLE event);
+    // The worker's buffers: the request as read (65,536 bytes) and the
+    // answer as written, in UTF-8 with its line feed (grown as needed).
+    struct IoBuffers {
+        std::vector<char> request;
+        std::vector<char> reply;
+    };
+    void _ServeOneClient(HANDLE pipe, HANDLE event, IoBuffers& buffers);
+    // Waits for an overlapped operation to settle; one that has already
+    // completed gives its result at once.
     int _WaitForIo(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stopEvent, DWORD timeLimitMs, DWORD& bytes);
     void _DrainClient(HANDLE pipe, HANDLE event);
 
     int _CreateBridgeWindow();
     void _DestroyBridgeWindow();
-    std::wstring _DispatchOnMainThread(const std::wstring& id, const std::wstring& method, const std::wstring& params);
+    std::wstring _DispatchOnMainThread(const std::wstring& id, const std::wstring& method, std::wstring params);
+    // Waits up to limitMs (INFINITE: no limit) for the answer to request
+    // number, or for the stop event. True with the answer moved into answer
+    // when it came; false on time-out, stop or a failed wait.
+    bool _WaitForAnswer(std::uint32_t number, DWORD limitMs, std::wstring& answer);
     void _OnBridgeMessage(std::uint32_t number);
     static LRESULT CALLBACK _BridgeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     const std::wstring pipeName_;
     UniqueHandle worker_;     // non-null exactly while running
     UniqueHandle stopEvent_;  // manual-reset; set by StopServer
+    // Set by StopServer just before the stop event: what the worker looks at
+    // between connections, where asking the event would cost a system call.
+    std::atomic<bool> stopping_{false};
 
     // Protects enabled_ and token_, the snapshot of the settings.
     CriticalSection settingsLock_;
@@ -81,14 +98,17 @@ private:
     std::wstring token_;
 
     HWND bridgeWindow_ = nullptr;
-    UniqueHandle answerEvent_;  // manual-reset; set by the main thread when an answer is ready
+    // Auto-reset: set by the main thread once an answer is stored, taken by
+    // the worker's wait, so no request needs to reset it.
+    UniqueHandle answerEvent_;
 
-    // Protects sequence_, taken_, the pending request and answer_.
+    // Protects sequence_, taken_, the pending request, answer_ and answerFor_.
     CriticalSection bridgeLock_;
     std::uint32_t sequence_ = 0;
     int taken_ = 0;
     std::wstring pendingId_, pendingMethod_, pendingParams_;
     std::wstring answer_;
+    std::uint32_t answerFor_ = 0;  // the number of the request answer_ answers
 
     DispatchFunction dispatch_;
 };

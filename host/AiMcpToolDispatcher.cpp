@@ -115,20 +115,16 @@ UsageState& Usage()
     return state;
 }
 
-// "D:YYYYMMDD|ai|tool|<method>" for the current local date.
-std::wstring ReportKey(const std::wstring& method)
+// "D:YYYYMMDD|ai|tool|<method>" for the local date given as AiMcpLocalDayNumber
+// gives it (whose decimal digits are YYYYMMDD).
+std::wstring ReportKey(std::uint32_t today, const std::wstring& method)
 {
-    const SYSTEMTIME now = AiMcpLocalNow();
-    wchar_t date[16];
-    std::swprintf(date, sizeof date / sizeof date[0], L"%04u%02u%02u", static_cast<unsigned>(now.wYear),
-                  static_cast<unsigned>(now.wMonth), static_cast<unsigned>(now.wDay));
-    return kDayKeyPrefix + std::wstring(date) + L"|ai|tool|" + method;
+    return kDayKeyPrefix + std::to_wstring(today) + L"|ai|tool|" + method;
 }
 
 // Forgets the keys of earlier days once the local date has changed.
-void RollOverDay(UsageState& usage)
+void RollOverDay(UsageState& usage, std::uint32_t today)
 {
-    const std::uint32_t today = AiMcpLocalDayNumber();
     if (today == usage.currentDay) return;
     for (auto it = usage.reported.begin(); it != usage.reported.end();) {
         if (it->compare(0, 2, kDayKeyPrefix) == 0) it = usage.reported.erase(it);
@@ -154,11 +150,14 @@ const wchar_t* AiMcpWriteKindName(AiMcpWriteKind kind)
 
 void AiMcpToolDispatcher::ReportUsage(const std::wstring& method)
 {
-    const std::wstring key = ReportKey(method);
+    // The local date is read once for the key and the roll-over alike: the
+    // clock's zone conversion is the dearest step of a call already reported.
+    const std::uint32_t today = AiMcpLocalDayNumber();
+    const std::wstring key = ReportKey(today, method);
     UsageState& usage = Usage();
     {
         const std::lock_guard<UsageState> hold(usage);
-        RollOverDay(usage);
+        RollOverDay(usage, today);
         if (usage.reported.count(key)) return;  // already reported today
         // Inserted before the report goes out, so a failed report is not
         // retried today. A full set remembers nothing more: names beyond it

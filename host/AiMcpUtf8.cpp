@@ -39,3 +39,20 @@ std::string WideToUtf8(const std::wstring& text)
     bytes.resize(done > 0 ? static_cast<std::size_t>(done) : 0);
     return bytes;
 }
+
+std::size_t WideToUtf8Line(const wchar_t* text, std::size_t units, std::vector<char>& buffer)
+{
+    // Room for the longest the text can become: a UTF-16 unit never takes
+    // more than three bytes of UTF-8 (a pair of them takes four).
+    const bool convertible = units > 0 && units <= static_cast<std::size_t>(INT_MAX / 4);
+    const std::size_t room = convertible ? 3 * units + 1 : 1;
+    if (buffer.size() < room) buffer.resize(room);
+    int done = 0;
+    if (convertible) {
+        done = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), buffer.data(),
+                                   static_cast<int>(room - 1), nullptr, nullptr);
+        if (done < 0) done = 0;
+    }
+    buffer[static_cast<std::size_t>(done)] = '\n';
+    return static_cast<std::size_t>(done) + 1;
+}

@@ -148,6 +148,7 @@ TEST(DayText, FormatDay)
 {
     EXPECT_EQ(FormatDay(Day(2026, 3, 1)), L"2026-03-01");
     EXPECT_EQ(FormatDay(Day(1601, 12, 31)), L"1601-12-31");
+    EXPECT_EQ(FormatDay(Day(30827, 1, 9)), L"30827-01-09");  // "%d": the year is as long as it needs
     LocalDateTime withTime = Day(2026, 11, 9);
     withTime.wHour = 23;
     withTime.wMinute = 59;

@@ -1,12 +1,15 @@
 // The text helpers the tools build their results with: quoting, integers,
-// UTF-8 sizes against the answer budget, and the cut of long titles.
+// UTF-8 sizes against the answer budget, the answer's UTF-8 line, and the
+// cut of long titles.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "AiMcpText.h"
+#include "AiMcpUtf8.h"
 
 namespace {
 
@@ -60,6 +63,31 @@ TEST(TextHelpers, Utf8Length)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.text.size() << " units, " << c.bytes << " bytes");
         EXPECT_EQ(Utf8Length(c.text), c.bytes);
+    }
+}
+
+// The answer as the pipe sends it: what WideToUtf8 gives plus a line feed,
+// written into one buffer that every case reuses as it was left, so a long
+// case followed by a short one shows whether the count, not the buffer's
+// size, marks the end.
+TEST(TextHelpers, Utf8LineIsTheConversionWithALineFeed)
+{
+    const std::wstring cases[] = {
+        std::wstring(3000, L'\x4E2D'),  // grows the buffer to 9,001 bytes
+        L"",
+        L"{\"ok\":true}",
+        std::wstring(L"a\0b", 3),
+        L"x\xD83D\xDE00y\x00E9",
+        L"\xD83D",                     // an unpaired surrogate goes out as U+FFFD
+        L"a\xDE00" L"b\xD800",
+        std::wstring(20000, L'a'),      // grows it again
+    };
+    std::vector<char> buffer;
+    for (const std::wstring& text : cases) {
+        SCOPED_TRACE(testing::Message() << text.size() << " units");
+        const std::size_t bytes = WideToUtf8Line(text.data(), text.size(), buffer);
+        ASSERT_LE(bytes, buffer.size());
+        EXPECT_EQ(std::string(buffer.data(), bytes), WideToUtf8(text) + "\n");
     }
 }
 

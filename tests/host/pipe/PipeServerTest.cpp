@@ -403,6 +403,52 @@ TEST_F(PipeServer, PipeIsOpenToTheUserAndSystemOnly)
     EXPECT_TRUE(sawSystem);
 }
 
+// The server starts each connect, read and write with the event the one
+// before it left signalled: the platform must clear it when the operation
+// starts, or the wait would end before the operation has.
+TEST(OverlappedPipeCalls, ClearTheirSignalledEventWhenTheyStart)
+{
+    const std::wstring name = UniquePipeName();
+    UniqueFile server(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr));
+    ASSERT_TRUE(server);
+    UniqueHandle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    ASSERT_TRUE(event);
+    const auto pendingClearsEvent = [&](const char* what, BOOL started, OVERLAPPED& ov) {
+        SCOPED_TRACE(what);
+        EXPECT_FALSE(started);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+        EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_FALSE(HasOverlappedIoCompleted(&ov));
+    };
+
+    OVERLAPPED ov{};
+    ov.hEvent = event.get();
+    pendingClearsEvent("connect", ConnectNamedPipe(server.get(), &ov), ov);
+    UniqueFile client(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(client);
+    ASSERT_EQ(WaitForSingleObject(event.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+
+    char buffer[16];
+    ov = OVERLAPPED{};
+    ov.hEvent = event.get();
+    pendingClearsEvent("read", ReadFile(server.get(), buffer, sizeof buffer, nullptr, &ov), ov);
+    DWORD bytes = 0;
+    ASSERT_TRUE(WriteFile(client.get(), "ping", 4, &bytes, nullptr));
+    ASSERT_EQ(WaitForSingleObject(event.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    ASSERT_TRUE(GetOverlappedResult(server.get(), &ov, &bytes, FALSE));
+    EXPECT_EQ(bytes, 4u);
+
+    // More than the pipe holds, so the write waits for a reader.
+    const std::vector<char> large(64 * 1024, 'x');
+    ov = OVERLAPPED{};
+    ov.hEvent = event.get();
+    pendingClearsEvent("write",
+                       WriteFile(server.get(), large.data(), static_cast<DWORD>(large.size()), nullptr, &ov), ov);
+    CancelIo(server.get());
+    GetOverlappedResult(server.get(), &ov, &bytes, TRUE);
+}
+
 TEST_F(PipeServer, NoHandlesLeakOverAThousandRequests)
 {
     ASSERT_EQ(server.StartServer(), 1);
