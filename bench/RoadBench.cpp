@@ -40,6 +40,7 @@ using Clock = std::chrono::steady_clock;
 
 const wchar_t kCalendarPipe[] = L"\\\\.\\pipe\\TessaryAiMcp-v1";
 const wchar_t kCalendarMutex[] = L"__MUTEX_TESSARY_EXE__";
+const wchar_t kCalendarTitle[] = L"tsyexecute_tessary_title-{DF169E84-E4BA-4eb0-A2CA-F39D25F7C3D7}";
 constexpr DWORD kPipeBytes = 65536;
 
 double MicrosSince(Clock::time_point start)
@@ -141,12 +142,30 @@ std::string DevHostCommand(const std::wstring& command)
 
 // ---- the bare pipe server (this program started with --pipe-server) --------
 
+// A hidden top-level window with the calendar's title, on a thread of its
+// own that pumps its messages for the rest of the process's life.
+DWORD WINAPI CalendarWindowThread(void* ready)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"RoadBenchCalendar";
+    RegisterClassW(&wc);
+    const HWND window = CreateWindowExW(0, wc.lpszClassName, kCalendarTitle, WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                        nullptr, wc.hInstance, nullptr);
+    SetEvent(static_cast<HANDLE>(ready));
+    MSG msg;
+    while (window && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+}
+
 // Serves one request per connection like the plug-in does (read a message,
 // write the answer as one message, wait for the client to hang up,
 // disconnect), with nothing in between. The answer is the given file's
 // bytes, or, without a file, as many bytes as the request's "#N" prefix asks
-// for. With a file it also holds the calendar's mutex, so that tessary-mcp
-// finds a calendar running. Prints "ready" once it listens; "quit" ends it.
+// for. With a file it also stands in for the calendar as tessary-mcp finds
+// it: it holds the calendar's mutex and shows a window with its title.
+// Prints "ready" once it listens; "quit" ends it.
 int PipeServer(const std::wstring& name, const std::wstring& answerFile)
 {
     std::string answer;
@@ -158,6 +177,9 @@ int PipeServer(const std::wstring& name, const std::wstring& answerFile)
         DWORD got = 0;
         if (!file || size == 0 || !ReadFile(file.get(), &answer[0], size, &got, nullptr) || got != size) return 1;
         mutex.reset(CreateMutexW(nullptr, FALSE, kCalendarMutex));
+        UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        UniqueHandle thread(CreateThread(nullptr, 0, &CalendarWindowThread, ready.get(), 0, nullptr));
+        if (!thread || WaitForSingleObject(ready.get(), 10000) != WAIT_OBJECT_0) return 1;
     }
     UniqueFile pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                                      1, kPipeBytes, kPipeBytes, 0, nullptr));

@@ -344,6 +344,12 @@ HRESULT CalendarService::GetCurrentCalendarId(LONG* calendarId) noexcept
 
 // ---- Event service ---------------------------------------------------------------
 
+// Whether the event is among the events of the day in the calendar.
+bool ListedOn(const EventRecord& event, const CalendarDay& day, const CalendarIdentity& calendar)
+{
+    return event.calendar == calendar && OccursOn(event.recurrence, event.repeatCount, event.start, day);
+}
+
 ComPtr<EventObject> MakeEventSnapshot(const EventRecord& event, const CalendarDay& day)
 {
     ComPtr<EventObject> made = EventObject::Create();
@@ -428,8 +434,7 @@ std::vector<EventRecord> EventService::EventsOn(const CalendarDay& day, const Ca
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<EventRecord> found;
     for (const EventRecord& event : events_)
-        if (event.calendar == calendar && OccursOn(event.recurrence, event.repeatCount, event.start, day))
-            found.push_back(event);
+        if (ListedOn(event, day, calendar)) found.push_back(event);
     return found;
 }
 
@@ -596,11 +601,17 @@ HRESULT EventService::_ListOfDay(const std::wstring& dayText, const CalendarIden
 {
     CalendarDay day;
     if (!ParseDayText(dayText, day)) return E_INVALIDARG;
+    // Snapshots are made from the records in place, under the lock, rather
+    // than from copies of them: a day is listed for every day a caller walks.
     std::vector<ComPtr<EventObject>> snapshots;
-    for (const EventRecord& event : EventsOn(day, calendar)) {
-        ComPtr<EventObject> snapshot = MakeEventSnapshot(event, day);
-        if (!snapshot) return E_OUTOFMEMORY;
-        snapshots.push_back(std::move(snapshot));
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (const EventRecord& event : events_) {
+            if (!ListedOn(event, day, calendar)) continue;
+            ComPtr<EventObject> snapshot = MakeEventSnapshot(event, day);
+            if (!snapshot) return E_OUTOFMEMORY;
+            snapshots.push_back(std::move(snapshot));
+        }
     }
     ComPtr<EventListObject> made = EventListObject::Create(std::move(snapshots));
     if (!made) return E_OUTOFMEMORY;
