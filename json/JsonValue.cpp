@@ -454,26 +454,23 @@ private:
         return -1;
     }
 
-    // The position is just past the opening quotation mark. Runs of plain
-    // units are handed over whole; a string without escapes in one piece.
+    // The position is just past the opening quotation mark. The target takes
+    // runs of units it keeps as they are, as long as it likes, but never a
+    // quotation mark, a backslash or a control character other than TAB;
+    // whatever unit it stops at is read here.
     template <class Target>
     bool ReadStringBody(Target&& out)
     {
-        const wchar_t* runStart = p_;
         for (;;) {
-            // The plain run: everything up to a quotation mark, a backslash,
-            // a control character or the end.
-            while (p_ < end_ && *p_ != L'"' && *p_ != L'\\' && (*p_ >= 0x20 || *p_ == L'\t')) ++p_;
+            p_ = out.TakeRun(p_, end_);
             if (AtEnd()) return false;
-            const wchar_t c = *p_;
-            if (c == L'"') {
-                out.append(runStart, p_);
-                ++p_;
-                return true;
+            const wchar_t c = *p_++;
+            if (c == L'"') return true;
+            if (c != L'\\') {
+                if (c < 0x20 && c != L'\t') return false;  // a raw control character
+                out.push_back(c);
+                continue;
             }
-            if (c != L'\\') return false;  // a raw control character
-            out.append(runStart, p_);
-            ++p_;
             if (AtEnd()) return false;
             const wchar_t e = *p_++;
             switch (e) {
@@ -498,7 +495,6 @@ private:
             }
             default: return false;
             }
-            runStart = p_;
         }
     }
 
@@ -566,6 +562,20 @@ std::size_t ParsedLength(const wchar_t* text, std::size_t length)
     return nul ? static_cast<std::size_t>(nul - text) : length;
 }
 
+// A string of the tree as the parser reads it: everything up to a quotation
+// mark, a backslash or a control character other than TAB is taken as it is.
+struct TextTarget {
+    std::wstring& text;
+    const wchar_t* TakeRun(const wchar_t* p, const wchar_t* end)
+    {
+        const wchar_t* q = p;
+        while (q < end && *q != L'"' && *q != L'\\' && (*q >= 0x20 || *q == L'\t')) ++q;
+        text.append(p, q);
+        return q;
+    }
+    void push_back(wchar_t c) { text.push_back(c); }
+};
+
 // Builds the tree. The values finished inside the arrays and objects open
 // around the parser's position wait in lists, the innermost last; a
 // container takes its own off the end when it closes, so that each is
@@ -577,10 +587,10 @@ public:
     void Null() { Put(JsonValue::MakeNull()); }
     void Bool(bool value) { Put(JsonValue::MakeBool(value)); }
     void Number(double value) { Put(JsonValue::MakeNumber(value)); }
-    std::wstring& StringTarget()
+    TextTarget StringTarget()
     {
         string_.clear();
-        return string_;
+        return TextTarget{string_};
     }
     void StringDone() { Put(JsonValue::MakeString(std::move(string_))); }
 
@@ -597,10 +607,10 @@ public:
     }
 
     void BeginObject() { open_.push_back({true, members_.size()}); }
-    std::wstring& NameTarget()
+    TextTarget NameTarget()
     {
         members_.emplace_back();
-        return members_.back().first;
+        return TextTarget{members_.back().first};
     }
     void NameDone() {}
     void EndObject()
@@ -1114,10 +1124,11 @@ public:
         Commit(WriteNumber(Room(kNumberUnits), value));
     }
 
-    // Writes each unit of a string as the writer does.
+    // Writes each unit of a string as the writer does; takes runs of the
+    // units it writes as they are, copying them straight across.
     struct UnitWriter {
         Rewriter& to;
-        void append(const wchar_t* first, const wchar_t* last) { to.Units(first, last); }
+        const wchar_t* TakeRun(const wchar_t* p, const wchar_t* end) { return to.CopyPlain(p, end, nullptr); }
         void push_back(wchar_t c) { to.Commit(Escaping::Unit(to.Room(Escaping::kMaxUnitsPerUnit), c)); }
     };
     UnitWriter StringTarget()
@@ -1153,11 +1164,7 @@ public:
     // A name is kept as read, for the order, and written as it comes.
     struct NameWriter {
         Rewriter& to;
-        void append(const wchar_t* first, const wchar_t* last)
-        {
-            to.names_.append(first, last);
-            to.Units(first, last);
-        }
+        const wchar_t* TakeRun(const wchar_t* p, const wchar_t* end) { return to.CopyPlain(p, end, &to.names_); }
         void push_back(wchar_t c)
         {
             to.names_.push_back(c);
@@ -1236,15 +1243,21 @@ private:
     }
     void Word(const wchar_t* word, std::size_t length) { Commit(std::copy(word, word + length, Room(length))); }
 
-    // A string's units, a piece at a time, each with room for its worst case.
-    void Units(const wchar_t* p, const wchar_t* end)
+    // Copies the units from p on that are written as they are, up to the
+    // first that is not, a piece at a time; also to name when given. Gives
+    // where it stopped.
+    const wchar_t* CopyPlain(const wchar_t* p, const wchar_t* end, std::wstring* name)
     {
-        constexpr std::size_t kPiece = 256;
-        while (p < end) {
-            const wchar_t* const pieceEnd = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
-            wchar_t* d = Room(kPiece * Escaping::kMaxUnitsPerUnit);
-            for (; p < pieceEnd; ++p) d = Escaping::Unit(d, *p);
+        constexpr std::size_t kPiece = 1024;
+        for (;;) {
+            const wchar_t* const stop = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
+            wchar_t* d = Room(static_cast<std::size_t>(stop - p));
+            const wchar_t* q = p;
+            while (q < stop && *q < 0x80 && kPlain.plain[*q]) *d++ = *q++;
             Commit(d);
+            if (name) name->append(p, q);
+            if (q < stop || q == end) return q;
+            p = q;
         }
     }
 
