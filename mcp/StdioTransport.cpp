@@ -1,6 +1,7 @@
 #include "StdioTransport.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "TextConv.h"
 
@@ -47,15 +48,18 @@ bool StdioTransport::ReadMessage(std::string& body)
 
 void StdioTransport::WriteMessage(const std::wstring& reply)
 {
+    // The reply is converted straight into the output, after the header or
+    // before the line feed, rather than converted and then copied.
     std::string out;
-    const std::string bytes = WideToUtf8(reply);
     if (mode_ == FrameMode::Framed) {
+        const std::string bytes = WideToUtf8(reply);
         char header[64];
         std::snprintf(header, sizeof header, "Content-Length: %u\r\n\r\n", static_cast<unsigned>(bytes.size()));
+        out.reserve(std::strlen(header) + bytes.size());
         out = header;
         out += bytes;
     } else {
-        out = bytes;
+        AppendUtf8(out, reply, 1);
         out.push_back('\n');
     }
     DWORD written = 0;

@@ -34,9 +34,8 @@ std::wstring Utf8ToWide(const std::string& bytes)
     return Utf8ToWide(bytes.data(), bytes.size());
 }
 
-std::string WideToUtf8(const std::wstring& text)
+void AppendUtf8(std::string& bytes, const std::wstring& text, std::size_t roomAfter)
 {
-    std::string bytes;
     const wchar_t* p = text.data();
     std::size_t count = text.size();
     while (count > 0) {
@@ -49,6 +48,7 @@ std::string WideToUtf8(const std::wstring& text)
         const int len = WideCharToMultiByte(CP_UTF8, 0, p, n, nullptr, 0, nullptr, nullptr);
         if (len > 0) {
             const std::size_t at = bytes.size();
+            bytes.reserve(at + static_cast<std::size_t>(len) + roomAfter);
             bytes.resize(at + static_cast<std::size_t>(len));
             const int done = WideCharToMultiByte(CP_UTF8, 0, p, n, &bytes[at], len, nullptr, nullptr);
             bytes.resize(at + static_cast<std::size_t>(done > 0 ? done : 0));
@@ -56,6 +56,12 @@ std::string WideToUtf8(const std::wstring& text)
         p += piece;
         count -= piece;
     }
+}
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    std::string bytes;
+    AppendUtf8(bytes, text, 0);
     return bytes;
 }
 

@@ -13,6 +13,9 @@ std::wstring Utf8ToWide(const std::string& bytes);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
+// The same, appended to bytes, with room kept for roomAfter more bytes, so
+// that what follows the text can be added without moving it.
+void AppendUtf8(std::string& bytes, const std::wstring& text, std::size_t roomAfter);
 
 // Escapes quotation mark, backslash and control characters for the inside of
 // a JSON string literal; everything else (solidus, U+007F, non-ASCII, lone
