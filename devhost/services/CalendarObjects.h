@@ -66,6 +66,8 @@ public:
     static void ParseLine(const std::wstring& line, std::wstring& text, bool& done);
 
     HRESULT STDMETHODCALLTYPE SetLine(BSTR line) noexcept override;
+    // What SetLine does, from the stand-in's own text (no BSTR made).
+    void SetLineText(const std::wstring& line) { ParseLine(line, text_, done_); }
     HRESULT STDMETHODCALLTYPE SetPlainText(BSTR text) noexcept override;
     HRESULT STDMETHODCALLTYPE GetPlainText(BSTR* text) noexcept override;
     HRESULT STDMETHODCALLTYPE SetDone(VARIANT_BOOL done) noexcept override;

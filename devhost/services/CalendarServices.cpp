@@ -4,7 +4,6 @@
 #include <tuple>
 
 #include "CallRecorder.h"
-#include "UniqueBstr.h"
 
 namespace devhost {
 
@@ -350,7 +349,7 @@ bool ListedOn(const EventRecord& event, const CalendarDay& day, const CalendarId
     return event.calendar == calendar && OccursOn(event.recurrence, event.repeatCount, event.start, day);
 }
 
-ComPtr<EventObject> MakeEventSnapshot(const EventRecord& event, const CalendarDay& day)
+ComPtr<EventObject> MakeEventSnapshot(const EventRecord& event, const std::wstring& dayText)
 {
     ComPtr<EventObject> made = EventObject::Create();
     ComPtr<ItemLineObject> content = ItemLineObject::Create();
@@ -358,11 +357,11 @@ ComPtr<EventObject> MakeEventSnapshot(const EventRecord& event, const CalendarDa
     if (!made || !content || !start) return nullptr;
     made->SetIdText(event.id);
     made->SetRecurrenceWord(event.recurrence);
-    content->SetLine(UniqueBstr(event.line).get());
+    content->SetLineText(event.line);
     made->SetContent(content.get());
     made->SetRepeatCount(event.repeatCount);
     made->SetStartDate(start.get());
-    made->SetCompleted(event.completed.count(DayText(day)) ? VARIANT_TRUE : VARIANT_FALSE);
+    made->SetCompleted(event.completed.count(dayText) ? VARIANT_TRUE : VARIANT_FALSE);
     made->SetEventType(event.type);
     made->SetCountdownType(event.countdownType);
     made->SetShowType(event.showType);
@@ -583,7 +582,7 @@ HRESULT EventService::GetEventById(BSTR eventId, IxDate* date, IxEvent** event) 
         if (!Find(BstrText(eventId), found)) return kNotFound;
         CalendarDay day = found.start;
         if (date && !ReadDate(date, day)) return E_INVALIDARG;
-        ComPtr<EventObject> snapshot = MakeEventSnapshot(found, day);
+        ComPtr<EventObject> snapshot = MakeEventSnapshot(found, DayText(day));
         if (!snapshot) return E_OUTOFMEMORY;
         *event = snapshot.detach();
         return S_OK;
@@ -604,11 +603,12 @@ HRESULT EventService::_ListOfDay(const std::wstring& dayText, const CalendarIden
     // Snapshots are made from the records in place, under the lock, rather
     // than from copies of them: a day is listed for every day a caller walks.
     std::vector<ComPtr<EventObject>> snapshots;
+    const std::wstring canonicalDay = DayText(day);
     {
         std::lock_guard<std::mutex> guard(lock_);
         for (const EventRecord& event : events_) {
             if (!ListedOn(event, day, calendar)) continue;
-            ComPtr<EventObject> snapshot = MakeEventSnapshot(event, day);
+            ComPtr<EventObject> snapshot = MakeEventSnapshot(event, canonicalDay);
             if (!snapshot) return E_OUTOFMEMORY;
             snapshots.push_back(std::move(snapshot));
         }

@@ -183,8 +183,9 @@ private:
 };
 
 // The event object the event service hands out for a stored event seen on
-// day (its completed flag is that day's); null when memory ran out.
-ComPtr<EventObject> MakeEventSnapshot(const EventRecord& event, const CalendarDay& day);
+// the day of dayText, "YYYY-MM-DD" (its completed flag is that day's); null
+// when memory ran out.
+ComPtr<EventObject> MakeEventSnapshot(const EventRecord& event, const std::wstring& dayText);
 
 struct DayCell {
     std::wstring text;
