@@ -1043,13 +1043,13 @@ public:
         // A piece at a time, each with room for its worst case and for what
         // goes around the string.
         constexpr std::size_t kPiece = 256;
-        constexpr std::size_t kRoom = kPiece * kMaxUnitsPerUnit + 8;
+        constexpr std::size_t kRoom = kPiece * Escaping::kMaxUnitsPerUnit + 8;
         static_assert(kRoom <= Output::kMaxPiece, "a piece must fit the output's buffer");
         const wchar_t* p = text.data();
         const wchar_t* const end = p + text.size();
         wchar_t* d = out_.Room(kRoom);
         if (before) *d++ = before;
-        d = Quote(d);
+        d = Escaping::Quote(d);
         for (;;) {
             const wchar_t* const pieceEnd = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPiece);
             for (; p < pieceEnd; ++p) d = Escaping::Unit(d, *p);
@@ -1057,15 +1057,13 @@ public:
             out_.Commit(d);
             d = out_.Room(kRoom);
         }
-        d = Quote(d);
+        d = Escaping::Quote(d);
         if (after) *d++ = after;
         out_.Commit(d);
     }
 
 private:
     using Escaping = StringEscaping<kEscaped>;
-    static constexpr std::size_t kMaxUnitsPerUnit = Escaping::kMaxUnitsPerUnit;
-    static wchar_t* Quote(wchar_t* d) { return Escaping::Quote(d); }
 
     void Punctuation(wchar_t c)
     {
@@ -1129,7 +1127,7 @@ public:
     struct UnitWriter {
         Rewriter& to;
         const wchar_t* TakeRun(const wchar_t* p, const wchar_t* end) { return to.CopyPlain(p, end, nullptr); }
-        void push_back(wchar_t c) { to.Commit(Escaping::Unit(to.Room(Escaping::kMaxUnitsPerUnit), c)); }
+        void push_back(wchar_t c) { to.Unit(c); }
     };
     UnitWriter StringTarget()
     {
@@ -1168,7 +1166,7 @@ public:
         void push_back(wchar_t c)
         {
             to.names_.push_back(c);
-            to.Commit(Escaping::Unit(to.Room(Escaping::kMaxUnitsPerUnit), c));
+            to.Unit(c);
         }
     };
     NameWriter NameTarget()
@@ -1242,6 +1240,9 @@ private:
         return d;
     }
     void Word(const wchar_t* word, std::size_t length) { Commit(std::copy(word, word + length, Room(length))); }
+
+    // One unit of a string, as the writer writes it.
+    void Unit(wchar_t c) { Commit(Escaping::Unit(Room(Escaping::kMaxUnitsPerUnit), c)); }
 
     // Copies the units from p on that are written as they are, up to the
     // first that is not, a piece at a time; also to name when given. Gives

@@ -79,58 +79,58 @@ std::vector<unsigned long> CalendarWindowOwners()
     return owners;
 }
 
-// The process last found serving the pipe while it owned a calendar window,
-// with a handle held on it. While the handle is held no other process can
-// be given its id, so a server with that id is that same process: it has
-// shown itself to be the calendar and is not checked again, which spares
-// every call after the first the questions about windows.
-struct KnownCalendar {
-    std::mutex lock;
-    unsigned long processId = 0;
-    UniqueHandle process;
+// A process id with a handle held on the process. While the handle is held
+// no other process can be given the id, so a later process with that id is
+// this same process.
+class HeldProcess {
+public:
+    bool Is(unsigned long processId) const { return processId != 0 && handle_ && id_ == processId; }
+    void Hold(unsigned long processId, UniqueHandle handle)
+    {
+        id_ = processId;
+        handle_ = std::move(handle);
+    }
+
+private:
+    unsigned long id_ = 0;
+    UniqueHandle handle_;
 };
 
-KnownCalendar& TheKnownCalendar()
-{
-    static KnownCalendar known;
-    return known;
-}
+// The process last found serving the pipe while it owned a calendar window:
+// it has shown itself to be the calendar and is not checked again, which
+// spares every call after the first the questions about windows.
+std::mutex g_knownCalendarLock;
+HeldProcess g_knownCalendar;
 
 bool IsKnownCalendar(unsigned long processId)
 {
-    KnownCalendar& known = TheKnownCalendar();
-    const std::lock_guard<std::mutex> hold(known.lock);
-    return processId != 0 && known.process && known.processId == processId;
+    const std::lock_guard<std::mutex> hold(g_knownCalendarLock);
+    return g_knownCalendar.Is(processId);
 }
 
 void RememberCalendar(unsigned long processId)
 {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     if (!process) return;  // then it is simply checked again next time
-    KnownCalendar& known = TheKnownCalendar();
-    const std::lock_guard<std::mutex> hold(known.lock);
-    known.processId = processId;
-    known.process = std::move(process);
+    const std::lock_guard<std::mutex> hold(g_knownCalendarLock);
+    g_knownCalendar.Hold(processId, std::move(process));
 }
 
 bool RunsAsThisUser(DWORD processId)
 {
     // The user a process runs as never changes: this program's is read once,
-    // and the answer for the last process asked about is kept with a handle
-    // on it, which keeps its id from passing to another process.
+    // and the answer for the last process asked about is kept.
     static std::mutex lock;
     static std::vector<unsigned char> mine;
-    static unsigned long lastId = 0;
-    static UniqueHandle last;
+    static HeldProcess last;
     static bool lastIsSame = false;
     const std::lock_guard<std::mutex> hold(lock);
-    if (processId != 0 && last && lastId == processId) return lastIsSame;
+    if (last.Is(processId)) return lastIsSame;
     if (mine.empty()) mine = ProcessUserSid(GetCurrentProcess());
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
     if (mine.empty() || !process) return false;
     lastIsSame = ProcessUserSid(process.get()) == mine;
-    lastId = processId;
-    last = std::move(process);
+    last.Hold(processId, std::move(process));
     return lastIsSame;
 }
 

@@ -50,6 +50,8 @@ const std::wstring kNoMember =
 // What the calendar sends for a successful call: the answer and one LF.
 const std::string kPongReply = "{\"id\":\"1\",\"ok\":true,\"result\":{\"pong\":true}}\n";
 const std::wstring kPong = L"{\"pong\":true}";
+// What the client sends for ping without a token.
+const std::string kPingRequest = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
 
 // Clears the token variable for the test and restores it afterwards.
 class TokenVariableGuard {
@@ -564,8 +566,7 @@ TEST(CalendarPipeServer, WithoutAWindowAServerOfTheSameUserIsTrusted)
     const ToolOutcome outcome = Call(L"ping", L"");
 
     EXPECT_TRUE(outcome.ok) << std::string(outcome.Text().begin(), outcome.Text().end());
-    const std::string request = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
-    EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes " + std::to_string(request.size()));
+    EXPECT_EQ(SquatterReport(squatter), "connections 1 bytes " + std::to_string(kPingRequest.size()));
 }
 
 // A server trusted for want of any window is not remembered: once the
@@ -584,8 +585,7 @@ TEST(CalendarPipeServer, AServerTrustedWithoutAWindowIsJudgedAgain)
     const ToolOutcome outcome = Call(L"ping", L"");
 
     EXPECT_EQ(outcome.Text(), kImpostor);
-    const std::string request = "{\"id\":\"1\",\"token\":\"\",\"method\":\"ping\",\"params\":{}}";
-    EXPECT_EQ(SquatterReport(squatter), "connections 2 bytes " + std::to_string(request.size()));
+    EXPECT_EQ(SquatterReport(squatter), "connections 2 bytes " + std::to_string(kPingRequest.size()));
 }
 
 // ------------------------------------------------------------ the fake
