@@ -3,9 +3,12 @@
 
 if(CMAKE_CROSSCOMPILING AND TESSARY_WINE64)
   # Every test runs under Wine in a prefix that lives in the build tree;
-  # scripts/test.sh creates and warms it before ctest starts.
+  # scripts/test.sh creates and warms it before ctest starts. The runner
+  # starts a program again once when Wine failed to start it, and records
+  # that in silent-starts.log.
   set(TESSARY_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
   set(CMAKE_CROSSCOMPILING_EMULATOR
+      "${PROJECT_SOURCE_DIR}/scripts/wine-test-run.sh" "${CMAKE_BINARY_DIR}/silent-starts.log"
       /usr/bin/env "WINEPREFIX=${TESSARY_WINEPREFIX}" WINEDEBUG=-all
       "WINEDLLOVERRIDES=winedbg.exe=d" LANG=C.UTF-8 "${TESSARY_WINE64}")
 endif()

@@ -14,6 +14,16 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 BUILD_DIR="$root/build/mingw"
 . "$root/scripts/wine-env.sh"
-trap wine_stop EXIT
+# Programs that Wine failed to start and that were started again (see
+# scripts/wine-test-run.sh), listed whether the run passed or not.
+silent_starts="$BUILD_DIR/silent-starts.log"
+rm -f "$silent_starts"
+report_silent_starts() {
+  if [ -s "$silent_starts" ]; then
+    echo "Wine failed to start these test programs at first; they were started again:"
+    cat "$silent_starts"
+  fi
+}
+trap 'report_silent_starts; wine_stop' EXIT
 wine_warm
 ctest --preset mingw -j2 "$@"
